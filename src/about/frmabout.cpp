@@ -1,0 +1,147 @@
+#include "frmabout.h"
+
+#include "sysinfo.h"
+
+#include "twips.h"
+
+#include <tarvik/version.h>
+
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+namespace tarvik {
+
+namespace {
+QLabel *blackLabel(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(geometry);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, Qt::black);
+    l->setPalette(pal);
+    return l;
+}
+} // namespace
+
+frmAbout::frmAbout(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(px(5730), px(3555));
+    setWindowIcon(antennaIcon());
+
+    m_picIcon = new QLabel(this);
+    m_picIcon->setObjectName(QStringLiteral("picIcon"));
+    m_picIcon->setPixmap(antennaIcon());
+    m_picIcon->setAlignment(Qt::AlignCenter);
+    m_picIcon->setGeometry(twipsRect(240, 240, 540, 540));
+
+    m_lblTitle = blackLabel(this, "lblTitle", twipsRect(1050, 240, 3885, 480));
+    QFont titleFont = m_lblTitle->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.5);
+    titleFont.setBold(true);
+    m_lblTitle->setFont(titleFont);
+
+    m_lblVersion = new QLabel(this);
+    m_lblVersion->setObjectName(QStringLiteral("lblVersion"));
+    m_lblVersion->setGeometry(twipsRect(1050, 780, 3885, 225));
+
+    m_lblDescription = blackLabel(this, "lblDescription", twipsRect(1050, 1125, 3885, 1170));
+    m_lblDescription->setWordWrap(true);
+    m_lblDescription->setText(QStringLiteral(
+        "Software control and monitoring of the Tarvik antenna controller through its serial "
+        "data interface: tune the antenna, set its pattern and watch what the controller "
+        "reports."));
+
+    m_lblDisclaimer = blackLabel(this, "lblDisclaimer", twipsRect(255, 2625, 3870, 825));
+    m_lblDisclaimer->setWordWrap(true);
+    m_lblDisclaimer->setText(
+        QStringLiteral("This program and its help are the property of their author. You may "
+                       "install and use them at your own station for personal, non-commercial "
+                       "purposes."));
+
+    m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setGeometry(twipsRect(4245, 2625, 1260, 345));
+    m_cmdOK->setDefault(true);
+    m_cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+    m_cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+    m_cmdSysInfo->setGeometry(twipsRect(4260, 3075, 1245, 345));
+    m_cmdSysInfo->setAutoDefault(false);
+
+    // Only the buttons take the focus; OK has it first.
+    setTabOrder(m_cmdOK, m_cmdSysInfo);
+    m_cmdOK->setFocus();
+
+    // Esc lands in reject(), which closes the box just as OK does.
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    connect(m_cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+
+    Form_Load();
+}
+
+frmAbout::~frmAbout() = default;
+
+void frmAbout::Form_Load()
+{
+    const QString title = QString::fromLatin1(kApplicationTitle);
+    setWindowTitle(QStringLiteral("About ") + title);
+    m_lblVersion->setText(QStringLiteral("Version %1.%2.%3")
+                              .arg(version::major)
+                              .arg(version::minor)
+                              .arg(version::revision));
+    m_lblTitle->setText(title);
+}
+
+void frmAbout::cmdOK_Click()
+{
+    accept();
+}
+
+void frmAbout::cmdSysInfo_Click()
+{
+    StartSysInfo(this);
+}
+
+// The etched rule above the notice: a grey line with a white one beneath it.
+void frmAbout::paintEvent(QPaintEvent *event)
+{
+    QDialog::paintEvent(event);
+    QPainter p(this);
+    p.fillRect(QRect(QPoint(px(90), px(2445)), QPoint(px(5654), px(2445))), QColor(128, 128, 128));
+    p.fillRect(QRect(QPoint(px(105), px(2460)), QPoint(px(5654), px(2460) + 1)), Qt::white);
+}
+
+QPixmap frmAbout::antennaIcon()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing, false);
+
+    // Mast and its foot.
+    p.setPen(QPen(QColor(128, 128, 128), 2));
+    p.drawLine(16, 13, 16, 29);
+    p.drawLine(10, 30, 22, 30);
+
+    // Boom with reflector, driven element and director, seen from the side.
+    p.setPen(QPen(Qt::black, 2));
+    p.drawLine(3, 12, 29, 12);
+    p.setPen(QPen(QColor(0, 0, 128), 2));
+    p.drawLine(5, 2, 5, 22);
+    p.drawLine(16, 4, 16, 20);
+    p.drawLine(27, 6, 27, 18);
+
+    // The signal leaving the driven element.
+    p.setPen(QPen(QColor(255, 0, 0), 1));
+    p.drawArc(QRect(19, 1, 8, 8), 0, 90 * 16);
+    return pixmap;
+}
+
+} // namespace tarvik

@@ -1,0 +1,241 @@
+#include "commport.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+namespace tarvik {
+
+namespace {
+// Keeps one runaway reader from growing without bound on a babbling line.
+constexpr qint64 kReadBufferSize = 4096;
+
+struct ParsedSettings {
+    qint32 baud = 4800;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+std::optional<ParsedSettings> parseSettings(const QString &text)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return std::nullopt;
+    ParsedSettings s;
+    bool ok = false;
+    s.baud = parts[0].trimmed().toInt(&ok);
+    if (!ok || s.baud <= 0)
+        return std::nullopt;
+    const QString parity = parts[1].trimmed().toLower();
+    if (parity == u"n")
+        s.parity = QSerialPort::NoParity;
+    else if (parity == u"e")
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == u"o")
+        s.parity = QSerialPort::OddParity;
+    else if (parity == u"m")
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == u"s")
+        s.parity = QSerialPort::SpaceParity;
+    else
+        return std::nullopt;
+    const int bits = parts[2].trimmed().toInt(&ok);
+    if (!ok || bits < 5 || bits > 8)
+        return std::nullopt;
+    s.dataBits = static_cast<QSerialPort::DataBits>(bits);
+    const QString stop = parts[3].trimmed();
+    if (stop == u"1")
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == u"1.5")
+        s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == u"2")
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        return std::nullopt;
+    return s;
+}
+} // namespace
+
+int portNumberOf(const QString &commPort)
+{
+    bool ok = false;
+    const int n = commPort.trimmed().toInt(&ok);
+    return ok ? n : -1;
+}
+
+CommPort::CommPort(QObject *parent)
+    : QObject(parent)
+    , m_port(new QSerialPort(this))
+{
+    m_port->setReadBufferSize(kReadBufferSize);
+    setSettings(m_settings);
+}
+
+void CommPort::setCommPort(const QString &value)
+{
+    m_commPort = value;
+}
+
+void CommPort::setRunOverride(const QString &device)
+{
+    m_override = device;
+}
+
+void CommPort::clearRunOverride()
+{
+    m_override.clear();
+}
+
+QString CommPort::deviceForNumber(int number)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(number);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+#endif
+}
+
+QString CommPort::deviceName() const
+{
+    if (!m_override.isEmpty())
+        return m_override;
+    const int n = portNumberOf(m_commPort);
+    return n >= 0 ? deviceForNumber(n) : m_commPort;
+}
+
+QString CommPort::displayName() const
+{
+    if (!m_override.isEmpty())
+        return m_override;
+    const int n = portNumberOf(m_commPort);
+    return n >= 0 ? QStringLiteral("COM %1").arg(n) : m_commPort;
+}
+
+bool CommPort::isValidSettings(const QString &text)
+{
+    return parseSettings(text).has_value();
+}
+
+bool CommPort::setSettings(const QString &text)
+{
+    const auto parsed = parseSettings(text);
+    if (!parsed)
+        return false;
+    m_settings = text;
+    m_port->setBaudRate(parsed->baud);
+    m_port->setParity(parsed->parity);
+    m_port->setDataBits(parsed->dataBits);
+    m_port->setStopBits(parsed->stopBits);
+    ignoreUnsupported();
+    return true;
+}
+
+bool CommPort::open()
+{
+    if (m_port->isOpen())
+        return true;
+    m_port->setPortName(deviceName());
+    m_openError = QSerialPort::NoError;
+    m_openErrorString.clear();
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        m_openError = m_port->error();
+        m_openErrorString = m_port->errorString();
+        m_port->clearError();
+        return false;
+    }
+    return true;
+}
+
+QString CommPort::notAvailableText() const
+{
+    return displayName() + QStringLiteral(": not available. Check Com Port setting.");
+}
+
+QString CommPort::failureAdvice() const
+{
+    QString advice = m_openErrorString;
+    const QFileInfo device(deviceName());
+    if (m_openError == QSerialPort::DeviceNotFoundError || !device.exists()) {
+        advice += QStringLiteral("\n\nThere is no device %1 on this computer.").arg(deviceName());
+    } else if (!device.isWritable() || !device.isReadable()) {
+        advice += QStringLiteral("\n\nYou have no permission to use %1. Add your user to the group "
+                                 "that owns it (usually dialout), then log in again.")
+                      .arg(deviceName());
+    } else if (m_openError == QSerialPort::PermissionError) {
+        advice += QStringLiteral("\n\n%1 may be in use by another program.").arg(deviceName());
+    }
+    return advice.trimmed();
+}
+
+void CommPort::close()
+{
+    if (m_port->isOpen())
+        m_port->close();
+    m_port->clearError();
+}
+
+bool CommPort::isOpen() const
+{
+    return m_port->isOpen();
+}
+
+// Pseudo-terminals and some adapters have no modem lines; that is no failure to open.
+void CommPort::ignoreUnsupported()
+{
+    if (m_port->error() == QSerialPort::UnsupportedOperationError)
+        m_port->clearError();
+}
+
+void CommPort::setHandshakingNone()
+{
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    ignoreUnsupported();
+}
+
+void CommPort::setRtsOff()
+{
+    if (m_port->isOpen())
+        m_port->setRequestToSend(false);
+    ignoreUnsupported();
+}
+
+void CommPort::setDtrOff()
+{
+    if (m_port->isOpen())
+        m_port->setDataTerminalReady(false);
+    ignoreUnsupported();
+}
+
+bool CommPort::write(const QByteArray &bytes)
+{
+    if (!m_port->isOpen())
+        return false;
+    if (m_port->write(bytes) != bytes.size())
+        return false;
+    m_port->flush();
+    return true;
+}
+
+std::optional<std::uint8_t> CommPort::readByte()
+{
+    if (!m_port->isOpen() || m_port->bytesAvailable() <= 0)
+        return std::nullopt;
+    char c = 0;
+    if (m_port->read(&c, std::min<qint64>(m_readSize, 1)) != 1)
+        return std::nullopt;
+    return static_cast<std::uint8_t>(c);
+}
+
+void CommPort::discardReceive()
+{
+    if (m_port->isOpen())
+        m_port->clear(QSerialPort::Input);
+}
+
+void CommPort::discardTransmit()
+{
+    if (m_port->isOpen())
+        m_port->clear(QSerialPort::Output);
+}
+
+} // namespace tarvik

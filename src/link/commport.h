@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace tarvik {
+
+// MSComm1: the panel's one serial port. Everything the panel asks of the line goes
+// through here, strictly by polling: writes are pushed to the driver at once, reads
+// take whatever QSerialPort has already gathered, one byte at a time.
+//
+// The "ComPort" setting is either a number n ("Com n": /dev/ttyS(n-1) here, COMn on
+// Windows) or a device path used as it stands. A run-only override (--port,
+// --simulate) replaces the device for this run without touching the stored value.
+class CommPort : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CommPort(QObject *parent);
+
+    // The stored port: "1".."9" or a device path.
+    void setCommPort(const QString &value);
+    QString commPort() const { return m_commPort; }
+
+    void setRunOverride(const QString &device);
+    void clearRunOverride();
+    bool hasRunOverride() const { return !m_override.isEmpty(); }
+
+    // The device the next open() uses, and how the operator knows it ("COM 3", a path).
+    QString deviceName() const;
+    QString displayName() const;
+
+    // Line settings text such as "4800,n,8,1". Text that cannot be applied is refused.
+    bool setSettings(const QString &text);
+    QString settings() const { return m_settings; }
+    static bool isValidSettings(const QString &text);
+
+    void setReadSize(int bytes) { m_readSize = bytes; }
+
+    bool open();
+    void close();
+    bool isOpen() const;
+    QSerialPort::SerialPortError openError() const { return m_openError; }
+    QString openErrorString() const { return m_openErrorString; }
+    // What the operator is told when open() fails: "COM 3: not available. Check Com
+    // Port setting.", and beneath it the system's reason with a hint where one helps.
+    QString notAvailableText() const;
+    QString failureAdvice() const;
+
+    void setHandshakingNone();
+    void setRtsOff();
+    void setDtrOff();
+
+    // Queues bytes and pushes them to the driver. False when the port is not open or
+    // the write fails.
+    bool write(const QByteArray &bytes);
+    std::optional<std::uint8_t> readByte();
+    void discardReceive();
+    void discardTransmit();
+
+    static QString deviceForNumber(int number);
+
+    QSerialPort *serialPort() { return m_port; }
+
+private:
+    void ignoreUnsupported();
+
+    QSerialPort *m_port;
+    QString m_commPort = QStringLiteral("1");
+    QString m_override;
+    QString m_settings = QStringLiteral("4800,n,8,1");
+    int m_readSize = 1;
+    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
+    QString m_openErrorString;
+};
+
+// "1" or a whole number: the port number; anything else that names a device: -1.
+int portNumberOf(const QString &commPort);
+
+} // namespace tarvik

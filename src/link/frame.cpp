@@ -1,0 +1,76 @@
+#include "frame.h"
+
+#include "hexcodec.h"
+
+#include <cmath>
+
+namespace tarvik {
+
+namespace {
+QString latin1(std::string_view s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+} // namespace
+
+double applyLowerLimit(double sndFreq, bool vastor)
+{
+    const double limit = proto::lowerLimit(vastor);
+    return sndFreq < limit ? limit : sndFreq;
+}
+
+QString frequencyField(double sndFreq)
+{
+    double rounded = std::round(sndFreq);
+    if (!(rounded >= 0)) // negative or NaN cannot come past the limit; keep the field sane
+        rounded = 0;
+    if (rounded > proto::kMaxFrequency)
+        rounded = proto::kMaxFrequency;
+    const auto value = static_cast<std::int32_t>(rounded);
+    QString hex = QString::number(value, 16).toUpper();
+    if (value < proto::kSixDigitThreshold)
+        hex.prepend(QLatin1Char('0'));
+    return hex;
+}
+
+QByteArray setFrequencyFrame(const QString &freqHex, const QString &sndDir, const QString &sndCmd)
+{
+    QByteArray frame = hex2ascii(latin1(proto::kHeaderHex));
+    frame += hex2ascii(freqHex);
+    frame += hex2ascii(sndDir);
+    frame += hex2ascii(sndCmd);
+    frame += hex2ascii(latin1(proto::kTrailerHex));
+    return frame;
+}
+
+QByteArray encodeSetFrequency(PanelState &state)
+{
+    const double limited = applyLowerLimit(state.sndFreq.value_or(0.0), state.Vastor);
+    state.sndFreq = limited;
+    state.freqHex = frequencyField(limited);
+    return setFrequencyFrame(state.freqHex, state.sndDir, state.sndCmd);
+}
+
+QByteArray fixedCodeFrame(const QString &sndDir, std::string_view codeHex)
+{
+    QByteArray frame = hex2ascii(latin1(proto::kHeaderHex));
+    for (int i = 0; i < 3; ++i)
+        frame += hex2ascii(u"0");
+    frame += hex2ascii(sndDir);
+    frame += hex2ascii(latin1(codeHex));
+    frame += hex2ascii(latin1(proto::kTrailerHex));
+    return frame;
+}
+
+bool isValidDirectionField(const QString &sndDir)
+{
+    if (sndDir.size() != 4)
+        return false;
+    for (const QChar c : sndDir) {
+        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f')))
+            return false;
+    }
+    return true;
+}
+
+} // namespace tarvik

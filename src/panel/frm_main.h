@@ -1,0 +1,182 @@
+#pragma once
+
+#include "getstatus.h"
+#include "indicator.h"
+#include "panelstate.h"
+#include "paneltables.h"
+#include "preferences.h"
+#include "protocol.h"
+#include "setuphost.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <optional>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QWidget;
+
+namespace tarvik {
+
+class CommPort;
+class SettingsStore;
+
+// The control panel. It owns the port, the four timers, the panel state and every
+// control for the whole run.
+//
+// Commands: a button (or its menu item, which presses it) stops Timer1, changes the
+// panel state, has Data2Tarvik or a fixed-code frame written to MSComm1, and starts
+// Timer1 again. Status: each Timer1 tick runs GetStatus, which reads the reply and
+// shows it through setFrontVisible/showReceived/showFrequency. Settings come in
+// through RegInit/GetPreferences at start-up and go out through SaveSettings.
+class frm_main : public QMainWindow, public SetupHost, public StatusDisplay
+{
+    Q_OBJECT
+public:
+    explicit frm_main(SettingsStore *store, QWidget *parent = nullptr);
+    ~frm_main() override;
+
+    // Start-up, steps 1 to 8. Call once, before showing the window.
+    void Form_Load();
+
+    // This run only: the device to open instead of the stored "ComPort".
+    void setPortOverride(const QString &device);
+
+    // Panel state record.
+    std::int16_t pollrate() const override { return m_state.pollrate; }
+    void setPollrate(std::int16_t value) override { m_state.pollrate = value; }
+    std::optional<double> sndFreq() const { return m_state.sndFreq; }
+    void setSndFreq(std::optional<double> value) { m_state.sndFreq = value; }
+    QString sndDir() const override { return m_state.sndDir; }
+    void setSndDir(const QString &value) override { m_state.sndDir = value; }
+    QString sndCmd() const { return m_state.sndCmd; }
+    void setSndCmd(const QString &value) { m_state.sndCmd = value; }
+    bool Vastor() const override { return m_state.Vastor; }
+    void setVastor(bool value) override { m_state.Vastor = value; }
+    QString retracted() const { return m_state.retracted; }
+    void setRetracted(const QString &value) { m_state.retracted = value; }
+    const PanelState &state() const { return m_state; }
+
+    // Accessors for the settings routines, the setup dialog and tests.
+    CommPort &MSComm1() override { return *m_port; }
+    SettingsStore &store() { return *m_store; }
+    QTimer *Timer1() const { return m_timers[0]; }
+    QTimer *Timer2() const { return m_timers[1]; }
+    QTimer *Timer3() const { return m_timers[2]; }
+    QTimer *Timer4() const { return m_timers[3]; }
+    QCheckBox *chkOnTop() const { return m_chkOnTop; }
+    QLineEdit *Text1() const { return m_text1; }
+    QLineEdit *Text3() const { return m_text3; }
+    QPushButton *button(const QString &objectName) const;
+    Indicator *indicator(const QString &accessibleName) const;
+    QAction *action(const QString &objectName) const;
+    int clientHeightTwips() const;
+
+    // SettingsHost
+    double windowLeft() const override;
+    double windowTop() const override;
+    void setWindowLeft(double twips) override;
+    void setWindowTop(double twips) override;
+    int onTopValue() const override;
+    void setOnTopValue(int value) override;
+
+    // SetupHost
+    SettingsStore &settingsStore() override { return *m_store; }
+    void stopPolling() override;
+    void startPolling(int intervalMs) override;
+    void showMainWindow() override;
+    void hideMainWindow() override;
+    void sendCurrentFrame() override;
+    void portLeftClosed() override;
+
+    // The secondary windows, while open.
+    QWidget *setupDialog() const;
+    QWidget *aboutBox() const;
+    QWidget *helpWindow() const;
+
+    // StatusDisplay
+    void setFrontVisible(Front element, bool visible) override;
+    void showReceived(const QString &replyHex) override;
+    void showFrequency(double mhz) override;
+
+    // Builds the set-frequency frame from the panel state and writes it. Leaves
+    // Timer1 stopped; the caller starts it again.
+    void Data2Tarvik();
+    void SaveSettings();
+
+public Q_SLOTS:
+    void mnuExit_Click();
+    void mnuCompact_Click();
+    void mnuFull_Click();
+    void mnuDiag_Click();
+    void mnuSetup_Click();
+    void mnuContents_Click();
+    void mnuAbout_Click();
+    void cmd180_Click();
+    void cmdBid_Click();
+    void cmd34_Click();
+    void cmdHome_Click();
+    void cmdCal_Click();
+    void cmdEnable_Click();
+    void cmdDisable_Click();
+    void cmdUP_Click();
+    void cmdDN_Click();
+    void chkOnTop_Click();
+    void Timer1_Timer();
+    void Timer2_Timer();
+    void Timer3_Timer();
+    void Timer4_Timer();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption,
+                            const QRect &twips);
+    void Form_Unload();
+    void storeViewStyle();
+    void bandClick(const Band &band);
+    void directionToggle(Indicator *lamp, proto::Pattern pattern);
+    void fixedCodeCommand(const proto::CommandCode &code);
+    void frequencyStep(int delta);
+    void applyView(const View &view, bool atStartUp);
+    void SetOnTop(bool onTop);
+    void writeFrame(const QByteArray &frame);
+    void openPortAtStartUp();
+    void reportPortFailure();
+    void reportStoreFailure(const QString &path);
+    void setConnectedTip(const QString &tip);
+
+    SettingsStore *m_store;
+    CommPort *m_port;
+    PanelState m_state;
+    std::array<QTimer *, 4> m_timers{};
+
+    QLineEdit *m_text3 = nullptr;
+    QLineEdit *m_text1 = nullptr;
+    QCheckBox *m_chkOnTop = nullptr;
+    Indicator *m_tuning = nullptr;                        // Label5 (grey) over Label6 (red)
+    Indicator *m_retracting = nullptr;                    // Label4 (red) over Label1 (grey)
+    Indicator *m_connected = nullptr;                     // Picture5 over Picture6(22)
+    Indicator *m_lamp180 = nullptr;                       // Picture1 over Picture6(19)
+    Indicator *m_lampBid = nullptr;                       // Picture4 over Picture6(20)
+    Indicator *m_lamp34 = nullptr;                        // Picture7 over Picture6(23)
+    std::array<Indicator *, kBands.size()> m_bandLamps{}; // Picture6(1..9) over (10..18)
+    std::array<QPushButton *, kBands.size()> m_bandButtons{};
+    std::array<QAction *, kViews.size()> m_viewActions{};
+    bool m_storeFailureShown = false;
+    QPointer<QWidget> m_setupDialog;
+    QPointer<QWidget> m_aboutBox;
+    QPointer<QWidget> m_helpWindow;
+};
+
+} // namespace tarvik

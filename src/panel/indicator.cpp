@@ -1,0 +1,120 @@
+#include "indicator.h"
+
+#include <QAccessible>
+#include <QPainter>
+#include <QRadialGradient>
+
+namespace tarvik {
+
+Indicator::Indicator(Look front, Look back, const QString &text, QWidget *parent)
+    : QWidget(parent)
+    , m_front(front)
+    , m_back(back)
+    , m_text(text)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    describe();
+}
+
+Indicator *Indicator::lamp(const QString &accessibleName, QWidget *parent)
+{
+    auto *w = new Indicator(Look::RedLamp, Look::GreenLamp, QString(), parent);
+    w->setAccessibleName(accessibleName);
+    return w;
+}
+
+Indicator *Indicator::caption(const QString &text, Look front, Look back, QWidget *parent)
+{
+    auto *w = new Indicator(front, back, text, parent);
+    w->setAccessibleName(text);
+    return w;
+}
+
+void Indicator::setFrontVisible(bool visible)
+{
+    if (visible == m_frontVisible)
+        return;
+    const QString before = colourName();
+    m_frontVisible = visible;
+    if (colourName() != before) {
+        describe();
+        Q_EMIT colourChanged(colourName());
+    }
+    update();
+}
+
+void Indicator::describe()
+{
+    setAccessibleDescription(colourName());
+    QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
+QString Indicator::colourName(Look look)
+{
+    switch (look) {
+    case Look::RedLamp:
+    case Look::RedCaption:
+        return QStringLiteral("red");
+    case Look::GreenLamp:
+        return QStringLiteral("green");
+    case Look::GreyCaption:
+        return QStringLiteral("grey");
+    }
+    return QString();
+}
+
+QString Indicator::colourName() const
+{
+    return colourName(showing());
+}
+
+QColor Indicator::captionColour(Look look)
+{
+    return look == Look::RedCaption ? QColor(255, 0, 0) : QColor(192, 192, 192);
+}
+
+QSize Indicator::sizeHint() const
+{
+    if (m_text.isEmpty())
+        return QSize(17, 17);
+    const QFontMetrics fm(font());
+    return QSize(fm.horizontalAdvance(m_text) + 2, fm.height());
+}
+
+void Indicator::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    const Look look = showing();
+    if (look == Look::RedLamp || look == Look::GreenLamp) {
+        paintLamp(p, look);
+        return;
+    }
+    p.setPen(captionColour(look));
+    p.setFont(font());
+    p.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, m_text);
+}
+
+// A 15-pixel lamp in the middle of its box. Lit and unlit differ in more than hue:
+// the green one is bright with a highlight and a light rim, the red one dark and flat.
+void Indicator::paintLamp(QPainter &p, Look look) const
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    const double d = 15.0;
+    const QRectF r((width() - d) / 2.0, (height() - d) / 2.0, d, d);
+    if (look == Look::GreenLamp) {
+        QRadialGradient g(r.center() - QPointF(2.5, 2.5), d * 0.75);
+        g.setColorAt(0.0, QColor(235, 255, 235));
+        g.setColorAt(0.35, QColor(80, 255, 80));
+        g.setColorAt(1.0, QColor(0, 170, 0));
+        p.setBrush(g);
+        p.setPen(QPen(QColor(200, 255, 200), 1.0));
+        p.drawEllipse(r.adjusted(0.5, 0.5, -0.5, -0.5));
+    } else {
+        p.setBrush(QColor(110, 0, 0));
+        p.setPen(QPen(QColor(60, 0, 0), 1.0));
+        p.drawEllipse(r.adjusted(0.5, 0.5, -0.5, -0.5));
+    }
+}
+
+} // namespace tarvik

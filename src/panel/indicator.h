@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+namespace tarvik {
+
+// One indicator: two equal elements at one place, a front one lying over its twin.
+// The poll and the commands switch it only by showing or hiding the front element;
+// what shows is painted here, so a lamp stays crisp at any scale. To assistive
+// technology it is a single object whose description is the colour it shows now.
+class Indicator : public QWidget
+{
+    Q_OBJECT
+public:
+    enum class Look { RedLamp, GreenLamp, GreyCaption, RedCaption };
+
+    // A red lamp lying over its green twin.
+    static Indicator *lamp(const QString &accessibleName, QWidget *parent);
+    // Two captions of one text; `front` lies over `back`.
+    static Indicator *caption(const QString &text, Look front, Look back, QWidget *parent);
+
+    void setFrontVisible(bool visible);
+    bool isFrontVisible() const { return m_frontVisible; }
+    Look showing() const { return m_frontVisible ? m_front : m_back; }
+    // "red", "green" or "grey": what the operator sees now.
+    QString colourName() const;
+
+    static QString colourName(Look look);
+    static QColor captionColour(Look look);
+    QSize sizeHint() const override;
+
+Q_SIGNALS:
+    // What shows changed colour; assistive technology has been told too.
+    void colourChanged(const QString &colour);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    Indicator(Look front, Look back, const QString &text, QWidget *parent);
+    void paintLamp(QPainter &p, Look look) const;
+    void describe();
+
+    Look m_front;
+    Look m_back;
+    QString m_text;
+    bool m_frontVisible = true;
+};
+
+} // namespace tarvik

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <Qt>
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace tarvik {
+
+// The nine bands, 80 m first. The button, its lamp, the start frequency (units of
+// 10 Hz) and, for the upper six, the Band menu item and its key all come from here.
+struct Band {
+    std::string_view caption;     // button caption, also "80 m lamp"
+    int buttonLeft;               // twips within "Ham Bands"
+    int lampIndex;                // red element n lies over green element n + 9
+    int lampLeft;                 // twips within "Ham Bands"
+    std::int32_t startFrequency;  // units of 10 Hz
+    std::string_view menuCaption; // empty: no menu item
+    int key;                      // Qt::Key, 0: none
+};
+
+inline constexpr std::array<Band, 9> kBands{{
+    {"80", 200, 1, 240, 355000, "", 0},
+    {"40", 670, 2, 720, 705000, "", 0},
+    {"30", 1150, 3, 1200, 1010000, "", 0},
+    {"20", 1630, 4, 1680, 1405000, "&20", Qt::Key_F6},
+    {"17", 2110, 5, 2160, 1810000, "&17", Qt::Key_F7},
+    {"15", 2590, 6, 2640, 2105000, "&15", Qt::Key_F8},
+    {"12", 3070, 7, 3120, 2495000, "&12", Qt::Key_F9},
+    {"10", 3550, 8, 3600, 2820000, "&10", Qt::Key_F11},
+    {"6", 4020, 9, 4080, 5000000, "&6", Qt::Key_F12},
+}};
+
+inline constexpr int kBandButtonTop = 600;
+inline constexpr int kBandButtonWidth = 375;
+inline constexpr int kBandButtonHeight = 255;
+inline constexpr int kBandLampTop = 240;
+inline constexpr int kLampSize = 255;
+
+// The three views. A view is only an outer window height: lower heights cut the
+// lower bands of controls off.
+struct View {
+    int style;
+    std::string_view menuCaption;
+    int key;
+    int startupHeight; // twips, applied when start-up restores the view
+    int menuHeight;    // twips, applied by the menu command and stored as "Height"
+};
+
+inline constexpr std::array<View, 3> kViews{{
+    {0, "&Compact", Qt::Key_F3, 2200, 2175},
+    {1, "&Full", Qt::Key_F4, 3400, 3195},
+    {2, "&Diagnostics", Qt::Key_F5, 4300, 3930},
+}};
+
+// The heights above are outer heights of a window whose frame, caption and menu bar
+// took 690 twips. Here the window manager's share is its own business, so the panel
+// sizes the area under its menu bar to the height minus this.
+inline constexpr int kFrameCaptionMenuTwips = 690;
+
+// Designed client area and position of the main window, in twips.
+inline constexpr int kDesignWidth = 5280;
+inline constexpr int kDesignHeight = 1485;
+inline constexpr int kDesignLeft = 165;
+inline constexpr int kDesignTop = 450;
+
+} // namespace tarvik

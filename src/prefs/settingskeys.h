@@ -1,0 +1,69 @@
+#pragma once
+
+#include <array>
+#include <string_view>
+
+namespace tarvik {
+
+// Every key the panel keeps, with the section it lives in and its default.
+// Section and key names match without regard to case: "StartUp" and "Startup"
+// are one section.
+enum class Key {
+    ComPort,
+    Settings,
+    PositionLeft,
+    PositionTop,
+    Retracted,
+    SndDir,
+    Poll,
+    Vastor,
+    OnTop,
+    Style,
+    Height,
+};
+
+enum class DefaultKind {
+    Text,       // defaultValue as written
+    WindowLeft, // the window's left edge at that moment, in twips
+    WindowTop,  // the window's top edge at that moment, in twips
+    None,       // no default is ever written
+};
+
+struct SettingKey {
+    Key id;
+    std::string_view section;
+    std::string_view name;
+    std::string_view defaultValue;
+    DefaultKind defaultKind;
+};
+
+inline constexpr std::string_view kApplication = "TarvikDesk";
+
+// In the order RegInit fills them.
+inline constexpr std::array<SettingKey, 11> kSettingKeys{{
+    {Key::ComPort, "StartUp", "ComPort", "1", DefaultKind::Text},
+    {Key::Settings, "StartUp", "Settings", "4800,n,8,1", DefaultKind::Text},
+    {Key::PositionLeft, "StartUp", "Position-Left", "", DefaultKind::WindowLeft},
+    {Key::PositionTop, "StartUp", "Position-Top", "", DefaultKind::WindowTop},
+    {Key::Retracted, "StartUp", "retracted", "0", DefaultKind::Text},
+    {Key::SndDir, "StartUp", "sndDir", "0000", DefaultKind::Text},
+    {Key::Poll, "StartUp", "Poll", "500", DefaultKind::Text},
+    {Key::Vastor, "StartUp", "Vastor", "False", DefaultKind::Text},
+    {Key::OnTop, "StartUp", "OnTop", "0", DefaultKind::Text},
+    {Key::Style, "Startup", "Style", "0", DefaultKind::Text},
+    {Key::Height, "Startup", "Height", "", DefaultKind::None},
+}};
+
+constexpr const SettingKey &settingKey(Key id)
+{
+    for (const auto &k : kSettingKeys)
+        if (k.id == id)
+            return k;
+    return kSettingKeys[0];
+}
+
+// Poll interval range the panel accepts, in milliseconds.
+inline constexpr int kPollMin = 200;
+inline constexpr int kPollMax = 10000;
+
+} // namespace tarvik
