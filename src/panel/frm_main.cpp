@@ -9,15 +9,19 @@
 #include <tarvik/version.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
+#include <QShortcut>
 #include <QTimer>
 #include <QWindow>
 
@@ -84,6 +88,7 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
 
     buildMenus();
     buildControls();
+    claimClashingAccessKeys();
     resize(px(kDesignWidth), menuBar()->sizeHint().height() + px(kDesignHeight));
     move(px(kDesignLeft), px(kDesignTop));
 }
@@ -277,6 +282,51 @@ void frm_main::buildMenus()
             this, &frm_main::mnuContents_Click);
     connect(add(help, "mnuAbout", QStringLiteral("&About"), 0), &QAction::triggered, this,
             &frm_main::mnuAbout_Click);
+}
+
+// "&Home" and "&Help" both claim Alt+H, "&BiDir" and "&Band" Alt+B. Left to Qt, the
+// clash makes the first press only move the focus and the second open the menu, so
+// the command never goes out. At a station the command matters more: the button takes
+// the key, and the menus stay reachable through F10 and the arrow keys.
+void frm_main::claimClashingAccessKeys()
+{
+    QSet<int> menuKeys;
+    for (QAction *a : menuBar()->actions())
+        menuKeys.insert(QKeySequence::mnemonic(a->text())[0].toCombined());
+    for (QPushButton *b : centralWidget()->findChildren<QPushButton *>()) {
+        const QKeySequence key = QKeySequence::mnemonic(b->text());
+        if (!key.isEmpty() && menuKeys.contains(key[0].toCombined()))
+            m_claimedKeys.insert(key[0].toCombined(), b);
+    }
+    if (!m_claimedKeys.isEmpty())
+        qApp->installEventFilter(this);
+
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, [this] {
+        menuBar()->setFocus(Qt::ShortcutFocusReason);
+        if (!menuBar()->actions().isEmpty())
+            menuBar()->setActiveAction(menuBar()->actions().constFirst());
+    });
+}
+
+bool frm_main::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+        return false;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    QPushButton *b = m_claimedKeys.value(key->keyCombination().toCombined());
+    if (!b || !b->isEnabled())
+        return false;
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Taken as an ordinary key press, so that no shortcut sees it.
+        event->accept();
+        return true;
+    }
+    b->click();
+    return true;
 }
 
 QPushButton *frm_main::button(const QString &objectName) const

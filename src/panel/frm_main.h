@@ -8,6 +8,7 @@
 #include "protocol.h"
 #include "setuphost.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -136,10 +137,12 @@ public Q_SLOTS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
     void buildMenus();
+    void claimClashingAccessKeys();
     QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption,
                             const QRect &twips);
     void Form_Unload();
@@ -174,6 +177,8 @@ private:
     std::array<QPushButton *, kBands.size()> m_bandButtons{};
     std::array<QAction *, kViews.size()> m_viewActions{};
     bool m_storeFailureShown = false;
+    // Buttons whose access key a menu title uses too: the button gets it.
+    QHash<int, QPushButton *> m_claimedKeys;
     QPointer<QWidget> m_setupDialog;
     QPointer<QWidget> m_aboutBox;
     QPointer<QWidget> m_helpWindow;

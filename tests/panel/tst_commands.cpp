@@ -25,6 +25,8 @@ private Q_SLOTS:
     void bandKey_data();
     void bandKey();
     void f10SendsNothing();
+    void accessKeys_data();
+    void accessKeys();
     void sameBandAgain();
     void directionBeforeAnyStatus_data();
     void directionBeforeAnyStatus();
@@ -126,6 +128,30 @@ void tst_Commands::f10SendsNothing()
     frm_main &w = startActive(f);
     QTest::keyClick(&w, Qt::Key_F10);
     QCOMPARE(f.peer.collect(50), QByteArray());
+}
+
+void tst_Commands::accessKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QByteArray>("expected");
+    // Alt+H and Alt+B are also the Help and Band menus' keys; the buttons win.
+    QTest::newRow("Alt+H Home") << int(Qt::Key_H) << frame("000000", "00", "53");
+    QTest::newRow("Alt+C Calibrate") << int(Qt::Key_C) << frame("000000", "00", "56");
+    QTest::newRow("Alt+E En Xcvr") << int(Qt::Key_E) << frame("000000", "00", "52");
+    QTest::newRow("Alt+D Dis Xcvr") << int(Qt::Key_D) << frame("000000", "00", "55");
+    QTest::newRow("Alt+1 180") << int(Qt::Key_1) << frame("14e790", "40", "31");
+    QTest::newRow("Alt+B BiDir") << int(Qt::Key_B) << frame("14e790", "80", "31");
+}
+
+void tst_Commands::accessKeys()
+{
+    QFETCH(int, key);
+    QFETCH(QByteArray, expected);
+    PanelFixture f;
+    frm_main &w = startActive(f);
+    QTest::keyClick(&w, Qt::Key(key), Qt::AltModifier);
+    QCOMPARE(f.peer.readExactly(11).toHex(' '), expected.toHex(' '));
+    QCOMPARE(f.peer.collect(30), QByteArray()); // once, not twice
 }
 
 void tst_Commands::sameBandAgain()
