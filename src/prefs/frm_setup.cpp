@@ -282,9 +282,9 @@ void frm_setup::Form_Load()
 
     const QString vastor = store.value(Key::Vastor).trimmed();
     bool large = m_host.Vastor();
-    if (vastor.compare(boolText(true), Qt::CaseInsensitive) == 0)
+    if (vastor == boolText(true))
         large = true;
-    else if (vastor.compare(boolText(false), Qt::CaseInsensitive) == 0)
+    else if (vastor == boolText(false))
         large = false;
     m_option1->setChecked(large);
     m_option2->setChecked(!m_option1->isChecked());

@@ -231,7 +231,7 @@ QString SettingsStore::defaultPath()
 SettingsStore::SettingsStore(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_path(filePath)
-    , m_settings(new QSettings(filePath, confFormat(), this))
+    , m_settings(std::make_unique<QSettings>(filePath, confFormat()))
 {}
 
 SettingsStore::~SettingsStore() = default;
@@ -283,8 +283,7 @@ bool SettingsStore::SaveSetting(const QString &section, const QString &key, cons
     // A failed sync marks the QSettings object for good, so a later write that works
     // would still look failed; a fresh object starts clean.
     if (m_settings->status() != QSettings::NoError) {
-        delete m_settings;
-        m_settings = new QSettings(m_path, confFormat(), this);
+        m_settings = std::make_unique<QSettings>(m_path, confFormat());
     }
     for (auto it = m_unwritten.constBegin(); it != m_unwritten.constEnd(); ++it)
         m_settings->setValue(it.key(), it.value());

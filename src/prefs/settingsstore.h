@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class QSettings;
 
 namespace tarvik {
@@ -52,7 +54,8 @@ private:
     QString storedKey(const QString &section, const QString &key) const;
 
     QString m_path;
-    QSettings *m_settings;
+    // Owned here rather than by parent, because a failed write replaces it.
+    std::unique_ptr<QSettings> m_settings;
     QHash<QString, QString> m_unwritten; // stored key -> value not yet on disk
 };
 
