@@ -4,22 +4,51 @@
 
 #include "controllersimulator.h"
 #include "frm_main.h"
+#include "frmabout.h"
 #include "settingsstore.h"
 
 #include <tarvik/version.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+// --help and --version only print; they must work over ssh and in scripts, where
+// there is no display for the window system to connect to.
+void withoutDisplayForPrintingOptions(int argc, char *argv[])
+{
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
+        qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    for (int i = 1; i < argc; ++i) {
+        for (const char *o : {"-h", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], o) == 0) {
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+                return;
+            }
+        }
+    }
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    withoutDisplayForPrintingOptions(argc, argv);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("TarvikDesk"));
     QApplication::setApplicationName(QStringLiteral("TarvikDesk"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarvik Desk"));
     QApplication::setApplicationVersion(QString::fromLatin1(tarvik::version::text));
+    // Ties the windows to the menu entry (tarvik-desk.desktop) and shows the installed
+    // icon; run from the build tree, the drawn one stands in.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarvik-desk"));
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("tarvik-desk"), tarvik::frmAbout::antennaIcon()));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(

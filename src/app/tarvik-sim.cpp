@@ -87,8 +87,14 @@ int main(int argc, char *argv[])
         QStringLiteral("link"),
         QStringLiteral("Also make PATH a symbolic link to the device, removed on exit."),
         QStringLiteral("PATH"));
+    const QCommandLineOption faultOption(
+        QStringLiteral("fault-rate"),
+        QStringLiteral("Spoil this share (0 to 1) of normal replies at random: cut short, "
+                       "wrong header or left out."),
+        QStringLiteral("RATE"), QStringLiteral("0"));
     parser.addOption(modeOption);
     parser.addOption(linkOption);
+    parser.addOption(faultOption);
     parser.process(app);
 
     const auto mode = tarvik::ControllerSimulator::modeFromName(parser.value(modeOption));
@@ -104,8 +110,16 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    bool rateOk = false;
+    const double faultRate = parser.value(faultOption).toDouble(&rateOk);
+    if (!rateOk || faultRate < 0.0 || faultRate > 1.0) {
+        err << "tarvik-sim: --fault-rate wants a number from 0 to 1" << Qt::endl;
+        return 2;
+    }
+
     tarvik::ControllerSimulator sim(&app);
     sim.setMode(*mode);
+    sim.setFaultRate(faultRate);
     if (!sim.start()) {
         err << "tarvik-sim: cannot create a pseudo-terminal: " << sim.errorString() << Qt::endl;
         return 1;
@@ -150,6 +164,11 @@ int main(int argc, char *argv[])
     });
 
     const int rc = app.exec();
+
+    // One line for scripts that drive a long run.
+    err << "tarvik-sim: answered " << sim.requestsAnswered() << " requests, accepted "
+        << sim.commandsAccepted() << " commands, received " << sim.malformedFrames()
+        << " malformed frames, injected " << sim.faultsInjected() << " faults" << Qt::endl;
 
     if (!linkPath.isEmpty() && isOurLink(linkPath, sim.devicePath()))
         QFile::remove(linkPath);

@@ -3,6 +3,13 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace tarvik {
 
 namespace {
@@ -69,6 +76,61 @@ CommPort::CommPort(QObject *parent)
 {
     m_port->setReadBufferSize(kReadBufferSize);
     setSettings(m_settings);
+    connect(m_port, &QSerialPort::errorOccurred, this, &CommPort::onPortError);
+}
+
+bool CommPort::isHarmless(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::NoError || error == QSerialPort::TimeoutError ||
+           error == QSerialPort::UnsupportedOperationError;
+}
+
+// Errors raised while the port is closed belong to open() and are reported there.
+void CommPort::onPortError(QSerialPort::SerialPortError error)
+{
+    if (isHarmless(error) || !m_port->isOpen())
+        return;
+    scheduleLineLoss();
+}
+
+// Closing inside QSerialPort's own error signal would delete the notifier that is
+// raising it; the close waits for the event loop, and the storm meanwhile only sets
+// a flag that is already set.
+void CommPort::scheduleLineLoss()
+{
+    if (m_lossPending)
+        return;
+    m_lossPending = true;
+    QMetaObject::invokeMethod(this, &CommPort::dropLine, Qt::QueuedConnection);
+}
+
+// A close() in between (the setup dialog, say) has already settled the matter.
+void CommPort::dropLine()
+{
+    if (!std::exchange(m_lossPending, false) || !m_port->isOpen())
+        return;
+    close();
+    Q_EMIT lineLost();
+}
+
+// A terminal that polls readable with nothing queued has reached end of file: the
+// other side hung up. Some drivers say so with POLLHUP or POLLERR, some only that way.
+bool CommPort::hasHungUp() const
+{
+#ifdef Q_OS_UNIX
+    const auto fd = static_cast<int>(m_port->handle());
+    if (!m_port->isOpen() || fd < 0)
+        return false;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0)
+        return false;
+    if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
+        return true;
+    int queued = 0;
+    return (p.revents & POLLIN) && ::ioctl(fd, FIONREAD, &queued) == 0 && queued == 0;
+#else
+    return false;
+#endif
 }
 
 void CommPort::setCommPort(const QString &value)
@@ -172,6 +234,7 @@ void CommPort::close()
     if (m_port->isOpen())
         m_port->close();
     m_port->clearError();
+    m_lossPending = false;
 }
 
 bool CommPort::isOpen() const
@@ -218,8 +281,13 @@ bool CommPort::write(const QByteArray &bytes)
 
 std::optional<std::uint8_t> CommPort::readByte()
 {
-    if (!m_port->isOpen() || m_port->bytesAvailable() <= 0)
+    if (!m_port->isOpen())
         return std::nullopt;
+    if (m_port->bytesAvailable() <= 0) {
+        if (hasHungUp())
+            scheduleLineLoss();
+        return std::nullopt;
+    }
     char c = 0;
     if (m_port->read(&c, std::min<qint64>(m_readSize, 1)) != 1)
         return std::nullopt;

@@ -16,6 +16,12 @@ namespace tarvik {
 // The "ComPort" setting is either a number n ("Com n": /dev/ttyS(n-1) here, COMn on
 // Windows) or a device path used as it stands. A run-only override (--port,
 // --simulate) replaces the device for this run without touching the stored value.
+//
+// A line that goes away under an open port (an adapter pulled out, the far end of a
+// pseudo-terminal closed) shows up as an error signal from QSerialPort or as a port
+// that reads ready yet yields nothing. Either way the port is closed on the next turn
+// of the event loop, which also stops QSerialPort's error storm, and lineLost() tells
+// the owner; reopening is the owner's call.
 class CommPort : public QObject
 {
     Q_OBJECT
@@ -66,8 +72,20 @@ public:
 
     QSerialPort *serialPort() { return m_port; }
 
+    // Errors that leave the line usable; everything else from an open port means the
+    // device is gone.
+    static bool isHarmless(QSerialPort::SerialPortError error);
+
+Q_SIGNALS:
+    // The open port lost its device and has been closed.
+    void lineLost();
+
 private:
     void ignoreUnsupported();
+    void onPortError(QSerialPort::SerialPortError error);
+    bool hasHungUp() const;
+    void scheduleLineLoss();
+    void dropLine();
 
     QSerialPort *m_port;
     QString m_commPort = QStringLiteral("1");
@@ -76,6 +94,7 @@ private:
     int m_readSize = 1;
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     QString m_openErrorString;
+    bool m_lossPending = false;
 };
 
 // "1" or a whole number: the port number; anything else that names a device: -1.

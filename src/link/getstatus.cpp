@@ -3,6 +3,7 @@
 #include "commport.h"
 #include "hexcodec.h"
 #include "protocol.h"
+#include "statusdecode.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -17,29 +18,32 @@ const QByteArray &statusRequest()
     return request;
 }
 
-bool readInto(CommPort &port, PanelState &state)
+bool readInto(CommPort &port, PanelState &state, StatusAssembler &reply,
+              StatusAssembler::Step &step)
 {
     const auto byte = port.readByte();
     if (!byte)
         return false;
     state.rxByteHex = byteToHex(*byte);
     state.replyHex += state.rxByteHex;
+    step = reply.push(*byte);
     return true;
 }
 
-bool findHeader(CommPort &port, PanelState &state, StatusDisplay &display)
+bool findHeader(CommPort &port, PanelState &state, StatusDisplay &display, StatusAssembler &reply)
 {
-    static const QString header = QString::fromLatin1(proto::kHeaderHex.data(), 6);
     for (int attempt = 0; attempt < proto::kMaxHeaderSearches; ++attempt) {
         port.discardTransmit();
         if (!port.write(statusRequest()))
             return false;
         state.replyHex.clear();
-        for (int i = 0; i < proto::kHeaderSize; ++i) {
-            if (!readInto(port, state))
+        reply.restart();
+        auto step = StatusAssembler::Step::NeedMore;
+        while (step == StatusAssembler::Step::NeedMore) {
+            if (!readInto(port, state, reply, step))
                 return false;
         }
-        if (state.replyHex == header)
+        if (step == StatusAssembler::Step::HeaderFound)
             return true;
         port.discardReceive();
         display.setFrontVisible(Front::ConnectedRed, true);
@@ -52,28 +56,37 @@ bool GetStatus(CommPort &port, PanelState &state, StatusDisplay &display)
 {
     if (!port.isOpen())
         return false;
-    if (!findHeader(port, state, display))
+    StatusAssembler reply;
+    if (!findHeader(port, state, display, reply))
         return false;
 
-    for (int i = proto::kHeaderSize; i < proto::kStatusFrameSize; ++i) {
-        if (!readInto(port, state))
+    // The box shows the reply once, when the reading stops: nothing can repaint while
+    // the bytes are read, and setting the text after each one would lay it out eight
+    // times a tick for nothing. A frame cut short still shows what came of it.
+    auto step = StatusAssembler::Step::HeaderFound;
+    bool bodyRead = false;
+    while (step != StatusAssembler::Step::Complete) {
+        if (!readInto(port, state, reply, step)) {
+            if (bodyRead)
+                display.showReceived(state.replyHex);
             return false;
-        display.showReceived(state.replyHex);
+        }
+        bodyRead = true;
     }
+    display.showReceived(state.replyHex);
     display.setFrontVisible(Front::ConnectedRed, false);
 
-    state.rxFreqHex = state.replyHex.mid(6, 6);
-    const auto units = HexToDecimal(state.rxFreqHex);
-    if (!units)
+    const auto reading = decodeStatusReply(reply.bytes());
+    if (!reading)
         return false;
-    state.rxFreqMHz = static_cast<double>(*units) / proto::kUnitsPerMHz;
+    state.rxFreqHex = reading->freqHex;
+    state.rxFreqMHz = reading->mhz;
     state.sndFreq = state.rxFreqMHz * proto::kUnitsPerMHz;
     display.showFrequency(state.rxFreqMHz);
 
-    display.setFrontVisible(Front::TuningGrey, state.replyHex.mid(12, 2) == u"00");
+    display.setFrontVisible(Front::TuningGrey, !reading->moving);
 
-    const QString code = state.replyHex.mid(14, 2);
-    const proto::StatusCode *status = proto::findStatusCode(code.toStdString());
+    const proto::StatusCode *status = reading->code;
     if (status) {
         display.setFrontVisible(Front::ReversedRed, status->pattern != proto::Pattern::Reversed);
         display.setFrontVisible(Front::BidirRed, status->pattern != proto::Pattern::Bidirectional);

@@ -1,5 +1,6 @@
 #include "frm_main.h"
 
+#include "accessibleroles.h"
 #include "commport.h"
 #include "frame.h"
 #include "portmessage.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -33,9 +35,24 @@ QString text(std::string_view s)
     return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
+// The first of `candidates` that is installed, else all of them. Asking for a family
+// that is not installed sends Qt to fontconfig's sorted list of substitutes, once for
+// every size and style: at start-up that cost more than building all the controls.
+QStringList installedFamily(const QStringList &candidates)
+{
+    static const QStringList installed = QFontDatabase::families();
+    for (const QString &name : candidates)
+        if (installed.contains(name))
+            return QStringList{name};
+    return candidates;
+}
+
 QFont arial(double pointSize, bool bold = false, bool italic = false)
 {
-    QFont f(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    // Arial where it is installed, else its metric twin.
+    static const QStringList families =
+        installedFamily({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+    QFont f(families);
     f.setPointSizeF(pointSize);
     f.setBold(bold);
     f.setItalic(italic);
@@ -72,6 +89,7 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
     , m_store(store)
     , m_port(new CommPort(this))
 {
+    installAccessibleRoles();
     setObjectName(QStringLiteral("frm_main"));
     setWindowTitle(QStringLiteral("Pellow Tarvik Virtual Control Panel"));
     setFont(arial(9.75));
@@ -85,10 +103,12 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
     connect(Timer3(), &QTimer::timeout, this, &frm_main::Timer3_Timer);
     connect(Timer4(), &QTimer::timeout, this, &frm_main::Timer4_Timer);
     connect(m_store, &SettingsStore::writeFailed, this, &frm_main::reportStoreFailure);
+    watchTheLine();
 
     buildMenus();
     buildControls();
     claimClashingAccessKeys();
+    addCommandKeys();
     resize(px(kDesignWidth), menuBar()->sizeHint().height() + px(kDesignHeight));
     move(px(kDesignLeft), px(kDesignTop));
 }
@@ -218,6 +238,13 @@ void frm_main::buildControls()
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->setAccessibleName(QStringLiteral("Received String"));
     m_text1->setReadOnly(true);
+    {
+        QFont sans(installedFamily({QStringLiteral("MS Sans Serif"),
+                                    QStringLiteral("Microsoft Sans Serif"),
+                                    QStringLiteral("Liberation Sans")}));
+        sans.setPointSizeF(9.75);
+        m_text1->setFont(sans);
+    }
     m_text1->setGeometry(twipsRect(120, 2760, 2535, 345));
     label13->setBuddy(m_text1);
     auto *label2 = new QLabel(QStringLiteral("Home Time - msec"), client);

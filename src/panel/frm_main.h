@@ -143,6 +143,8 @@ private:
     void buildControls();
     void buildMenus();
     void claimClashingAccessKeys();
+    // Keys for the buttons without an access key (frm_main_keyboard.cpp).
+    void addCommandKeys();
     QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption,
                             const QRect &twips);
     void Form_Unload();
@@ -158,6 +160,10 @@ private:
     void reportPortFailure();
     void reportStoreFailure(const QString &path);
     void setConnectedTip(const QString &tip);
+    // Line loss and quiet reopening (frm_main_link.cpp).
+    void watchTheLine();
+    void onLineLost();
+    void retryLine();
 
     SettingsStore *m_store;
     CommPort *m_port;
@@ -177,6 +183,7 @@ private:
     std::array<QPushButton *, kBands.size()> m_bandButtons{};
     std::array<QAction *, kViews.size()> m_viewActions{};
     bool m_storeFailureShown = false;
+    QTimer *m_lineRetry = nullptr; // "lineRetry": reopens a lost line, once a poll interval
     // Buttons whose access key a menu title uses too: the button gets it.
     QHash<int, QPushButton *> m_claimedKeys;
     QPointer<QWidget> m_setupDialog;

@@ -90,9 +90,10 @@ void frm_main::startPolling(int intervalMs)
     Timer1()->start();
 }
 
+// Back from the setup dialog the keyboard lands on the panel again, not nowhere.
 void frm_main::showMainWindow()
 {
-    show();
+    bringForward(this);
 }
 
 void frm_main::hideMainWindow()

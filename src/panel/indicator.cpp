@@ -1,6 +1,5 @@
 #include "indicator.h"
 
-#include <QAccessible>
 #include <QPainter>
 #include <QRadialGradient>
 
@@ -14,6 +13,11 @@ Indicator::Indicator(Look front, Look back, const QString &text, QWidget *parent
 {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     describe();
+}
+
+bool Indicator::isLamp() const
+{
+    return m_front == Look::RedLamp || m_front == Look::GreenLamp;
 }
 
 Indicator *Indicator::lamp(const QString &accessibleName, QWidget *parent)
@@ -43,11 +47,11 @@ void Indicator::setFrontVisible(bool visible)
     update();
 }
 
+// QWidget sends DescriptionChanged itself when the text differs; a second event here
+// would make a screen reader say every change twice.
 void Indicator::describe()
 {
     setAccessibleDescription(colourName());
-    QAccessibleEvent event(this, QAccessible::DescriptionChanged);
-    QAccessible::updateAccessibility(&event);
 }
 
 QString Indicator::colourName(Look look)

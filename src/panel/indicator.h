@@ -23,6 +23,8 @@ public:
 
     void setFrontVisible(bool visible);
     bool isFrontVisible() const { return m_frontVisible; }
+    // A lamp (red over green) rather than a caption.
+    bool isLamp() const;
     Look showing() const { return m_frontVisible ? m_front : m_back; }
     // "red", "green" or "grey": what the operator sees now.
     QString colourName() const;

@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSerialPortInfo>
+#include <QShortcut>
 #include <QWindow>
 
 namespace tarvik {
@@ -95,6 +96,8 @@ void frm_setup::buildControls()
     m_combo1->setAccessibleName(QStringLiteral("Com Port"));
     m_combo1->setFont(controlFont);
     m_combo1->setEditable(true);
+    // The focus rests in the combo's text field; a screen reader names it after the box.
+    m_combo1->lineEdit()->setAccessibleName(m_combo1->accessibleName());
     // A device typed into the field and confirmed with Enter joins the list and is
     // chosen, as if it had been there all along.
     m_combo1->setInsertPolicy(QComboBox::InsertAtBottom);
@@ -107,6 +110,7 @@ void frm_setup::buildControls()
     m_combo2->setAccessibleName(QStringLiteral("Baud Rate"));
     m_combo2->setFont(controlFont);
     m_combo2->setEditable(true);
+    m_combo2->lineEdit()->setAccessibleName(m_combo2->accessibleName());
     // Only the listed rates can be chosen; typed text stays just text.
     m_combo2->setInsertPolicy(QComboBox::NoInsert);
     m_combo2->addItems({QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
@@ -172,6 +176,11 @@ void frm_setup::buildControls()
     setTabOrder(m_hscroll1, m_text1);
     setTabOrder(m_text1, m_option1);
     setTabOrder(m_option1, m_option2);
+
+    // Escape leaves the dialog as closing it does, as in any other dialog; without it
+    // a keyboard-only operator depends on the window manager to get out.
+    auto *leave = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(leave, &QShortcut::activated, this, &QWidget::close);
 
     // Only choosing a list item is a click: activated(), not a change of the text.
     connect(m_combo1, &QComboBox::activated, this, &frm_setup::Combo1_Click);

@@ -566,6 +566,20 @@ void ControllerSimulator::sendReply()
         reply.clear();
         break;
     case Mode::Normal:
+        if (m_faultRate > 0.0 && m_random.generateDouble() < m_faultRate) {
+            ++m_faultsInjected;
+            switch (m_random.bounded(3)) {
+            case 0:
+                reply.truncate(kTruncatedSize);
+                break;
+            case 1:
+                reply[1] = char(at(reply, 1) ^ 0x20);
+                break;
+            default:
+                reply.clear();
+                break;
+            }
+        }
         break;
     case Mode::Truncated:
         reply.truncate(kTruncatedSize);

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -54,6 +55,11 @@ public:
 
     void setMode(Mode mode);
     Mode mode() const { return m_mode; }
+    // In Normal mode, the share of replies (0..1) spoiled at random: cut short, given a
+    // wrong header, or left out, so that a long run meets every kind now and then.
+    void setFaultRate(double rate) { m_faultRate = std::clamp(rate, 0.0, 1.0); }
+    double faultRate() const { return m_faultRate; }
+    int faultsInjected() const { return m_faultsInjected; }
     static std::optional<Mode> modeFromName(QStringView name);
     static QString modeName(Mode mode);
 
@@ -124,6 +130,8 @@ private:
     int m_requestsAnswered = 0;
     int m_malformedFrames = 0;
     int m_commandsAccepted = 0;
+    double m_faultRate = 0.0;
+    int m_faultsInjected = 0;
     qint64 m_droppedBytes = 0;
 
     // The last command's movement: where it started, where it goes, and how long

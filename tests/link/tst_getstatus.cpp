@@ -49,6 +49,7 @@ private Q_SLOTS:
     void emptyBufferChangesNothing();
     void wrongHeaderTurnsLampRed();
     void frameSplitAcrossTicks();
+    void headerAloneLeavesTheBox();
     void babblingLineEndsTheTick();
     void closedPortEndsQuietly();
 
@@ -141,9 +142,8 @@ void tst_GetStatus::decodesFrame()
     QCOMPARE(d.front[Front::BidirRed], bidirRed);
     QCOMPARE(d.front[Front::ThreeQuarterRed], true);
     QCOMPARE(d.front[Front::RetractingRed], retractingRed);
-    // The box is rewritten after every byte and ends with all 22 digits; the 0D
-    // trailer shows as two digits.
-    QCOMPARE(d.received.size(), 8);
+    // The box is written once, with all 22 digits; the 0D trailer shows as two digits.
+    QCOMPARE(d.received.size(), 1);
     QCOMPARE(d.received.last(), QString::fromLatin1(reply.toHex().toUpper()));
     QCOMPARE(m_state.replyHex.size(), 22);
 }
@@ -189,7 +189,7 @@ void tst_GetStatus::frameSplitAcrossTicks()
     RecordingDisplay d;
     feed(QByteArray::fromHex("4041001570"));
     QVERIFY(!GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.received, QStringList({u"40410015"_s, u"4041001570"_s}));
+    QCOMPARE(d.received, QStringList({u"4041001570"_s}));
     QCOMPARE(d.front[Front::ConnectedRed], true); // not turned green by half a frame
     QVERIFY(d.frequency.isEmpty());
 
@@ -202,6 +202,15 @@ void tst_GetStatus::frameSplitAcrossTicks()
     feed(QByteArray::fromHex("40410015704800403130 0d"));
     QVERIFY(GetStatus(*m_port, m_state, d));
     QCOMPARE(d.frequency, u"14.050"_s);
+}
+
+void tst_GetStatus::headerAloneLeavesTheBox()
+{
+    RecordingDisplay d;
+    feed(QByteArray::fromHex("404100"));
+    QVERIFY(!GetStatus(*m_port, m_state, d));
+    QVERIFY(d.received.isEmpty());
+    QCOMPARE(d.front[Front::ConnectedRed], true);
 }
 
 void tst_GetStatus::babblingLineEndsTheTick()

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a finished build tree, installs it the way a user
+# would (apt-get install ./tarvik-desk_*.deb, which pulls in what it depends on),
+# checks that every file landed where the desktop looks for it, starts the installed
+# panel on a virtual display, and removes the package again.
+#
+#   deb_install.sh BUILD_DIR
+#
+# Installing needs root (CI runs as root). Without root, or when a tarvik-desk package
+# is installed already and must not be replaced, it says so and exits 77 (skipped).
+set -euo pipefail
+
+build_dir=$(cd "$1" && pwd)
+fail() { echo "FAIL: $*" >&2; exit 1; }
+ok() { echo "ok    $*"; }
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if sudo -n true 2>/dev/null; then
+    as_root=(sudo -n)
+  else
+    echo "SKIPPED: installing a package needs root or password-less sudo" >&2
+    exit 77
+  fi
+fi
+if dpkg-query -W -f='${Status}' tarvik-desk 2>/dev/null | grep -q 'install ok installed'; then
+  echo "SKIPPED: a tarvik-desk package is installed already; not replacing it" >&2
+  exit 77
+fi
+for tool in cpack dpkg-shlibdeps xvfb-run xdotool desktop-file-validate appstreamcli; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+
+work=$(mktemp -d)
+installed=0
+cleanup() {
+  if [ "$installed" = 1 ]; then
+    DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get purge -y -qq tarvik-desk >/dev/null ||
+      echo "warning: could not remove tarvik-desk" >&2
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# ---- build --------------------------------------------------------------------
+cpack -G DEB -B "$work" --config "$build_dir/CPackConfig.cmake" >"$work/cpack.log" ||
+  { cat "$work/cpack.log"; fail "cpack could not build the package"; }
+debs=("$work"/tarvik-desk_*.deb)
+[ -f "${debs[0]}" ] || fail "no tarvik-desk_*.deb in $work"
+deb=${debs[0]}
+ok "built $(basename "$deb")"
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in libqt6widgets6 libqt6serialport6 libqt6gui6 libqt6core6 fonts-liberation; do
+  grep -q "\b$needed\b" <<<"$depends" || fail "Depends lacks $needed: $depends"
+done
+ok "depends on: $depends"
+
+# ---- install ------------------------------------------------------------------
+chmod 755 "$work"
+chmod 644 "$deb"
+(cd "$work" && DEBIAN_FRONTEND=noninteractive "${as_root[@]}" \
+  apt-get install -y -qq --no-install-recommends "./$(basename "$deb")") ||
+  fail "apt-get install ./$(basename "$deb") failed"
+installed=1
+ok "apt-get install ./$(basename "$deb")"
+
+for file in \
+  /usr/bin/tarvik-desk /usr/bin/tarvik-sim \
+  /usr/share/applications/tarvik-desk.desktop \
+  /usr/share/icons/hicolor/scalable/apps/tarvik-desk.svg \
+  /usr/share/icons/hicolor/{16x16,22x22,24x24,32x32,48x48,64x64,128x128,256x256}/apps/tarvik-desk.png \
+  /usr/share/metainfo/org.tarvikdesk.TarvikDesk.metainfo.xml \
+  /usr/share/man/man1/tarvik-desk.1.gz /usr/share/man/man1/tarvik-sim.1.gz \
+  /usr/share/tarvik-desk/help/index.html; do
+  [ -f "$file" ] || fail "$file is missing"
+done
+ok "programs, menu entry, icons, metainfo, manual pages and help are in place"
+
+desktop-file-validate /usr/share/applications/tarvik-desk.desktop || fail "desktop entry is invalid"
+grep -q '^Categories=.*HamRadio;' /usr/share/applications/tarvik-desk.desktop ||
+  fail "desktop entry is not in HamRadio"
+appstreamcli validate --no-net /usr/share/metainfo/org.tarvikdesk.TarvikDesk.metainfo.xml >/dev/null ||
+  fail "AppStream metainfo is invalid"
+for page in tarvik-desk tarvik-sim; do
+  zcat "/usr/share/man/man1/$page.1.gz" | grep -qi "^\.TH $page 1" || fail "$page.1 is no manual page"
+done
+ok "desktop entry, metainfo and manual pages validate"
+
+if ldd /usr/bin/tarvik-desk /usr/bin/tarvik-sim | grep -q "not found"; then
+  fail "unresolved libraries: $(ldd /usr/bin/tarvik-desk | grep 'not found')"
+fi
+version=$(QT_QPA_PLATFORM=offscreen /usr/bin/tarvik-desk --version)
+version_wanted=$(dpkg-query -W -f='${Version}' tarvik-desk)
+grep -q "$version_wanted" <<<"$version" || fail "tarvik-desk --version says '$version'"
+/usr/bin/tarvik-sim --version | grep -q "$version_wanted" || fail "tarvik-sim --version is wrong"
+ok "tarvik-desk --version: $version"
+
+# ---- run ----------------------------------------------------------------------
+# The installed panel on a virtual display: it must stay up with its window mapped,
+# and F1 must find the installed help beside /usr/bin.
+cat >"$work/run.sh" <<'RUN'
+set -u
+export XDG_CONFIG_HOME=$1/config XDG_RUNTIME_DIR=$1/run QT_QPA_PLATFORM=xcb
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+cd /
+/usr/bin/tarvik-desk --simulate >"$1/panel.log" 2>&1 &
+pid=$!
+window=""
+for _ in $(seq 1 60); do
+  window=$(xdotool search --onlyvisible --name "Pellow Tarvik Virtual Control Panel" 2>/dev/null | head -1)
+  [ -n "$window" ] && break
+  sleep 0.5
+done
+[ -n "$window" ] || { echo "FAIL: no panel window appeared"; cat "$1/panel.log"; exit 1; }
+sleep 3
+kill -0 "$pid" 2>/dev/null || { echo "FAIL: the panel ended"; cat "$1/panel.log"; exit 1; }
+xdotool windowfocus --sync "$window" key F1
+help=""
+for _ in $(seq 1 20); do
+  help=$(xdotool search --onlyvisible --name " Help" getwindowname 2>/dev/null | head -1)
+  [ -n "$help" ] && break
+  sleep 0.5
+done
+kill "$pid"
+wait "$pid" 2>/dev/null
+case "$help" in
+  *Contents*) echo "help window: $help" ;;
+  *) echo "FAIL: F1 did not open the installed help (window: '$help')"; exit 1 ;;
+esac
+RUN
+xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/run.sh" "$work" || fail "the installed panel did not run"
+ok "the installed tarvik-desk --simulate runs, maps its window and finds its help"
+
+echo "all checks passed"
