@@ -229,6 +229,19 @@ QString CommPort::failureAdvice() const
     return advice.trimmed();
 }
 
+bool CommPort::openLine()
+{
+    setReadSize(1);
+    if (!open())
+        return false;
+    setHandshakingNone();
+    setRtsOff();
+    setDtrOff();
+    discardReceive();
+    discardTransmit();
+    return true;
+}
+
 void CommPort::close()
 {
     if (m_port->isOpen())

@@ -48,6 +48,10 @@ public:
     void setReadSize(int bytes) { m_readSize = bytes; }
 
     bool open();
+    // Opens the port and puts the line in the panel's fixed state: no handshaking, RTS
+    // and DTR off, both buffers empty. Start-up, the setup dialog and reconnecting all
+    // come through here.
+    bool openLine();
     void close();
     bool isOpen() const;
     QSerialPort::SerialPortError openError() const { return m_openError; }

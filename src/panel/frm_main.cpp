@@ -417,16 +417,8 @@ void frm_main::Form_Load()
 
 void frm_main::openPortAtStartUp()
 {
-    m_port->setReadSize(1);
-    if (!m_port->open()) {
+    if (!m_port->openLine())
         reportPortFailure();
-        return;
-    }
-    m_port->setHandshakingNone();
-    m_port->setRtsOff();
-    m_port->setDtrOff();
-    m_port->discardReceive();
-    m_port->discardTransmit();
 }
 
 void frm_main::reportPortFailure()

@@ -49,15 +49,9 @@ void frm_main::retryLine()
         m_lineRetry->stop(); // someone else has reopened it and polls again
         return;
     }
-    if (!m_port->open())
+    if (!m_port->openLine())
         return;
     m_lineRetry->stop();
-    m_port->setReadSize(1);
-    m_port->setHandshakingNone();
-    m_port->setRtsOff();
-    m_port->setDtrOff();
-    m_port->discardReceive();
-    m_port->discardTransmit();
     Timer1()->start();
 }
 

@@ -245,18 +245,6 @@ void frm_setup::SaveSettings()
     tarvik::SaveSettings(m_host.settingsStore(), m_host);
 }
 
-bool frm_setup::openLine()
-{
-    if (!m_port.open())
-        return false;
-    m_port.setHandshakingNone();
-    m_port.setRtsOff();
-    m_port.setDtrOff();
-    m_port.discardReceive();
-    m_port.discardTransmit();
-    return true;
-}
-
 // The "ComPort" value of the chosen entry: a listed item says it itself; text the
 // operator typed is a port number when it reads "Com n", otherwise a device path.
 QString frm_setup::chosenPort() const
@@ -307,7 +295,7 @@ void frm_setup::Combo1_Click()
     // (--port, --simulate) no longer applies.
     m_port.clearRunOverride();
     m_port.setCommPort(chosenPort());
-    if (!openLine()) {
+    if (!m_port.openLine()) {
         showPortNotAvailable(this, m_port);
         return;
     }
@@ -353,7 +341,7 @@ void frm_setup::Form_Unload()
     // After a failed port choice the port may not open now either. The operator is
     // told the same way, and the panel carries on with the port closed rather than
     // stopping.
-    if (!m_port.isOpen() && !openLine()) {
+    if (!m_port.isOpen() && !m_port.openLine()) {
         showPortNotAvailable(parentWidget(), m_port);
         m_host.portLeftClosed();
     }

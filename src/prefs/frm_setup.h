@@ -54,8 +54,6 @@ private:
     void Form_Load();
     void Form_Unload();
     void SaveSettings();
-    // Opens MSComm1 and sets the line up as start-up does. False if it would not open.
-    bool openLine();
     QString chosenPort() const;
 
     SetupHost &m_host;
