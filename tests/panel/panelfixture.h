@@ -54,6 +54,19 @@ public:
         return *window;
     }
 
+    // Started, active and quiet: Timer1 is stopped so that only the commands under
+    // test reach the wire (each command starts it again).
+    frm_main &startActive()
+    {
+        frm_main &w = start();
+        w.activateWindow();
+        if (!QTest::qWaitForWindowActive(&w))
+            qWarning("window not active");
+        w.Timer1()->stop();
+        peer.collect(20);
+        return w;
+    }
+
     // Writes a status frame and lets the port gather it before the next tick.
     void reply(const QByteArray &frame)
     {

@@ -41,21 +41,7 @@ private Q_SLOTS:
     void threeQuarterSendsNothing();
     void directionSurvivesRestart();
     void commandRestartsPollAFullIntervalLater();
-
-private:
-    frm_main &startActive(PanelFixture &f);
 };
-
-frm_main &tst_Commands::startActive(PanelFixture &f)
-{
-    frm_main &w = f.start();
-    w.activateWindow();
-    if (!QTest::qWaitForWindowActive(&w))
-        qWarning("window not active");
-    w.Timer1()->stop(); // keep status requests off the wire; commands restart it
-    f.peer.collect(20);
-    return w;
-}
 
 void tst_Commands::bandButton_data()
 {
@@ -82,7 +68,7 @@ void tst_Commands::bandButton()
     QFETCH(QByteArray, expected);
     PanelFixture f;
     f.preset(Key::Vastor, vastor ? u"True"_s : u"False"_s);
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
 
     QTest::mouseClick(w.button(u"cmd"_s + band), Qt::LeftButton);
     QCOMPARE(f.peer.readExactly(11).toHex(' '), expected.toHex(' '));
@@ -114,7 +100,7 @@ void tst_Commands::bandKey()
     QFETCH(QString, band);
     QFETCH(QByteArray, expected);
     PanelFixture f; // compact view: the band buttons are cut off, the keys still work
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     QSignalSpy pressed(w.button(u"cmd"_s + band), &QPushButton::clicked);
     QTest::keyClick(&w, Qt::Key(key));
     QCOMPARE(f.peer.readExactly(11).toHex(' '), expected.toHex(' '));
@@ -125,7 +111,7 @@ void tst_Commands::bandKey()
 void tst_Commands::f10SendsNothing()
 {
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     QTest::keyClick(&w, Qt::Key_F10);
     QCOMPARE(f.peer.collect(50), QByteArray());
 }
@@ -148,7 +134,7 @@ void tst_Commands::accessKeys()
     QFETCH(int, key);
     QFETCH(QByteArray, expected);
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     QTest::keyClick(&w, Qt::Key(key), Qt::AltModifier);
     QCOMPARE(f.peer.readExactly(11).toHex(' '), expected.toHex(' '));
     QCOMPARE(f.peer.collect(30), QByteArray()); // once, not twice
@@ -157,7 +143,7 @@ void tst_Commands::accessKeys()
 void tst_Commands::sameBandAgain()
 {
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     w.button(u"cmd17"_s)->click();
     QCOMPARE(f.peer.readExactly(11), frame("1b9e50", "00", "31"));
     w.button(u"cmd17"_s)->click();
@@ -187,7 +173,7 @@ void tst_Commands::directionBeforeAnyStatus()
     QFETCH(QByteArray, expected);
     PanelFixture f;
     f.preset(Key::Vastor, vastor ? u"True"_s : u"False"_s);
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     QTest::mouseClick(w.button(button), Qt::LeftButton);
     QCOMPARE(f.peer.readExactly(11).toHex(' '), expected.toHex(' '));
     QVERIFY(w.Timer1()->isActive());
@@ -214,7 +200,7 @@ void tst_Commands::directionAfterStatus()
     QFETCH(QString, button);
     QFETCH(QByteArray, expected);
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     f.reply(status);
     w.Timer1_Timer();
     QCOMPARE(f.peer.readExactly(3), QByteArray("?A\r"));
@@ -226,7 +212,7 @@ void tst_Commands::directionAfterStatus()
 void tst_Commands::secondPressBeforePollRepeats()
 {
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     w.button(u"cmd20"_s)->click();
     f.peer.readExactly(11);
     w.button(u"cmd180"_s)->click();
@@ -259,7 +245,7 @@ void tst_Commands::fixedCodeFrames()
     QFETCH(QByteArray, expected);
     PanelFixture f;
     f.preset(Key::SndDir, sndDir);
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     w.button(u"cmd12"_s)->click();
     f.peer.readExactly(11);
     QTest::mouseClick(w.button(button), Qt::LeftButton);
@@ -297,7 +283,7 @@ void tst_Commands::steps()
     QFETCH(QByteArray, expected);
     QFETCH(double, sndFreq);
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     if (!band.isEmpty()) {
         w.button(u"cmd"_s + band)->click();
         f.peer.readExactly(11);
@@ -310,7 +296,7 @@ void tst_Commands::steps()
 void tst_Commands::stepFromDecodedStatus()
 {
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     f.reply(QByteArray::fromHex("4041000aae6000003130 0d")); // 7.000 MHz
     w.Timer1_Timer();
     f.peer.readExactly(3);
@@ -323,7 +309,7 @@ void tst_Commands::stepFromDecodedStatus()
 void tst_Commands::threeQuarterSendsNothing()
 {
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     QPushButton *b = w.button(u"cmd34"_s);
     QVERIFY(!b->isEnabled());
     QVERIFY(!b->toolTip().isEmpty());
@@ -336,13 +322,13 @@ void tst_Commands::directionSurvivesRestart()
     QTemporaryDir settings;
     {
         PanelFixture f(settings.path());
-        frm_main &w = startActive(f);
+        frm_main &w = f.startActive();
         w.button(u"cmd180"_s)->click();
         f.peer.readExactly(11);
         w.close();
     }
     PanelFixture f(settings.path());
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     w.button(u"cmd20"_s)->click();
     QCOMPARE(f.peer.readExactly(11), frame("157048", "40", "31"));
 }

@@ -25,18 +25,6 @@ private Q_SLOTS:
     void stepKeys_data();
     void stepKeys();
     void escapeLeavesSetup();
-
-private:
-    frm_main &startActive(PanelFixture &f)
-    {
-        frm_main &w = f.start();
-        w.activateWindow();
-        if (!QTest::qWaitForWindowActive(&w))
-            qWarning("window not active");
-        w.Timer1()->stop(); // only the commands on the wire
-        f.peer.collect(20);
-        return w;
-    }
 };
 
 void tst_Keyboard::bandKeys_data()
@@ -57,7 +45,7 @@ void tst_Keyboard::bandKeys()
     QFETCH(QByteArray, expected);
     PanelFixture f;
     f.preset(Key::Vastor, u"True"_s);
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     QSignalSpy pressed(w.button(u"cmd"_s + band), &QPushButton::clicked);
     // From the frequency display, where the focus starts: the key must not stop there.
     w.Text3()->setFocus();
@@ -81,7 +69,7 @@ void tst_Keyboard::stepKeys()
     QFETCH(int, key);
     QFETCH(QByteArray, expected);
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     QTest::keyClick(&w, Qt::Key_F6); // 20 m, 14.050 MHz
     QCOMPARE(f.peer.readExactly(11).toHex(' '), frame("157048").toHex(' '));
     QTest::keyClick(&w, Qt::Key(key), Qt::ControlModifier);
@@ -91,7 +79,7 @@ void tst_Keyboard::stepKeys()
 void tst_Keyboard::escapeLeavesSetup()
 {
     PanelFixture f;
-    frm_main &w = startActive(f);
+    frm_main &w = f.startActive();
     QTest::keyClick(&w, Qt::Key_F2);
     QTRY_VERIFY(w.setupDialog() && w.setupDialog()->isVisible());
     QVERIFY(!w.isVisible());
