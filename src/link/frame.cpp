@@ -62,15 +62,4 @@ QByteArray fixedCodeFrame(const QString &sndDir, std::string_view codeHex)
     return frame;
 }
 
-bool isValidDirectionField(const QString &sndDir)
-{
-    if (sndDir.size() != 4)
-        return false;
-    for (const QChar c : sndDir) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f')))
-            return false;
-    }
-    return true;
-}
-
 } // namespace tarvik

@@ -30,7 +30,4 @@ QByteArray encodeSetFrequency(PanelState &state);
 // sndDir, the code, "300D", each piece converted on its own.
 QByteArray fixedCodeFrame(const QString &sndDir, std::string_view codeHex);
 
-// True for exactly four hex digits, which is all a direction field may hold.
-bool isValidDirectionField(const QString &sndDir);
-
 } // namespace tarvik

@@ -47,27 +47,4 @@ StatusAssembler::Step StatusAssembler::push(std::uint8_t byte)
     return m_size == proto::kStatusFrameSize ? Step::Complete : Step::NeedMore;
 }
 
-std::optional<StatusReading> StatusStream::feed(QByteArrayView chunk)
-{
-    m_buffer.append(chunk.first(std::min(chunk.size(), kBufferLimit - m_buffer.size())));
-    qsizetype pos = 0;
-    for (int attempt = 0; attempt < proto::kMaxHeaderSearches; ++attempt) {
-        m_assembler.restart();
-        auto step = StatusAssembler::Step::NeedMore;
-        while (step == StatusAssembler::Step::NeedMore ||
-               step == StatusAssembler::Step::HeaderFound) {
-            if (pos >= m_buffer.size()) {
-                m_buffer.remove(0, pos);
-                return std::nullopt;
-            }
-            step = m_assembler.push(static_cast<std::uint8_t>(m_buffer.at(pos++)));
-        }
-        m_buffer.clear();
-        pos = 0;
-        if (step == StatusAssembler::Step::Complete)
-            return decodeStatusReply(m_assembler.bytes());
-    }
-    return std::nullopt;
-}
-
 } // namespace tarvik

@@ -44,23 +44,4 @@ private:
     qsizetype m_size = 0;
 };
 
-// Replies out of a stream that arrives in chunks, read the way the poll reads the
-// port. After each chunk comes one poll: it starts a fresh reply and reads what is
-// buffered byte by byte; a wrong header or a complete reply empties the buffer (as
-// the poll discards its receive buffer), and running out of bytes ends the poll with
-// the bytes it read gone and the rest left for the next one.
-class StatusStream
-{
-public:
-    // As much as the port keeps; beyond that a babbling line loses bytes.
-    static constexpr qsizetype kBufferLimit = 4096;
-
-    std::optional<StatusReading> feed(QByteArrayView chunk);
-    qsizetype buffered() const { return m_buffer.size(); }
-
-private:
-    QByteArray m_buffer;
-    StatusAssembler m_assembler;
-};
-
 } // namespace tarvik

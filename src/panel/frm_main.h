@@ -53,17 +53,10 @@ public:
     // Panel state record.
     std::int16_t pollrate() const override { return m_state.pollrate; }
     void setPollrate(std::int16_t value) override { m_state.pollrate = value; }
-    std::optional<double> sndFreq() const { return m_state.sndFreq; }
-    void setSndFreq(std::optional<double> value) { m_state.sndFreq = value; }
     QString sndDir() const override { return m_state.sndDir; }
     void setSndDir(const QString &value) override { m_state.sndDir = value; }
-    QString sndCmd() const { return m_state.sndCmd; }
-    void setSndCmd(const QString &value) { m_state.sndCmd = value; }
     bool Vastor() const override { return m_state.Vastor; }
     void setVastor(bool value) override { m_state.Vastor = value; }
-    QString retracted() const { return m_state.retracted; }
-    void setRetracted(const QString &value) { m_state.retracted = value; }
-    const PanelState &state() const { return m_state; }
 
     // Accessors for the settings routines, the setup dialog and tests.
     CommPort &MSComm1() override { return *m_port; }

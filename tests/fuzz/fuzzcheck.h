@@ -3,7 +3,6 @@
 // What every fuzz target shares: the entry point libFuzzer calls, and a check that
 // stops the run on the spot, so the input that broke a promise is kept.
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

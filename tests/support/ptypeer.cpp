@@ -13,30 +13,20 @@ namespace tarvik::test {
 PtyPeer::PtyPeer()
 {
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_master < 0)
-        return;
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
-        ::close(m_master);
-        m_master = -1;
+    if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+        closeMaster();
         return;
     }
     m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
-    // Raw from the start, so nothing the test writes is echoed back before the
-    // port under test has configured the line.
+    // Raw from the start, so nothing written is echoed before the port is set up.
     const int slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY);
-    if (slave >= 0) {
-        termios t{};
-        if (::tcgetattr(slave, &t) == 0) {
-            ::cfmakeraw(&t);
-            ::tcsetattr(slave, TCSANOW, &t);
-        }
-        ::close(slave);
+    termios t{};
+    if (slave >= 0 && ::tcgetattr(slave, &t) == 0) {
+        ::cfmakeraw(&t);
+        ::tcsetattr(slave, TCSANOW, &t);
     }
-}
-
-PtyPeer::~PtyPeer()
-{
-    closeMaster();
+    if (slave >= 0)
+        ::close(slave);
 }
 
 void PtyPeer::closeMaster()
@@ -48,13 +38,12 @@ void PtyPeer::closeMaster()
 
 void PtyPeer::write(const QByteArray &bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
+    for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(m_master, bytes.constData() + done, bytes.size() - done);
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return;
         if (n > 0)
             done += n;
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return;
         else
             QTest::qWait(1);
     }
@@ -64,20 +53,15 @@ QByteArray PtyPeer::readAvailable()
 {
     QByteArray out;
     char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buf, sizeof buf);
-        if (n <= 0)
-            break;
+    for (ssize_t n; (n = ::read(m_master, buf, sizeof buf)) > 0;)
         out.append(buf, n);
-    }
     return out;
 }
 
 QByteArray PtyPeer::readExactly(int count, int timeoutMs)
 {
     QByteArray out;
-    QDeadlineTimer deadline(timeoutMs);
-    while (out.size() < count && !deadline.hasExpired()) {
+    for (QDeadlineTimer deadline(timeoutMs); out.size() < count && !deadline.hasExpired();) {
         out += readAvailable();
         if (out.size() < count)
             QTest::qWait(2);
@@ -87,14 +71,8 @@ QByteArray PtyPeer::readExactly(int count, int timeoutMs)
 
 QByteArray PtyPeer::collect(int ms)
 {
-    QByteArray out;
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        out += readAvailable();
-        QTest::qWait(5);
-    }
-    out += readAvailable();
-    return out;
+    QTest::qWait(ms);
+    return readAvailable();
 }
 
 termios PtyPeer::attributes() const
@@ -102,12 +80,6 @@ termios PtyPeer::attributes() const
     termios t{};
     ::tcgetattr(m_master, &t);
     return t;
-}
-
-speed_t PtyPeer::baud() const
-{
-    const termios t = attributes();
-    return ::cfgetospeed(&t);
 }
 
 } // namespace tarvik::test

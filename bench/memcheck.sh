@@ -4,10 +4,10 @@
 # and is then left through File > Exit, pressed on the keyboard as an operator would.
 # Passes when memcheck reports no "definitely lost" bytes.
 #
-#   tests/valgrind/memcheck.sh            needs valgrind, xvfb and xdotool
+#   bench/memcheck.sh            needs valgrind, xvfb and xdotool
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
-ROOT=$(cd "$HERE/../.." && pwd)
+ROOT=$(cd "$HERE/.." && pwd)
 BIN=${BIN:-$ROOT/build/default/bin}
 POLL_SECONDS=${POLL_SECONDS:-60}
 for tool in valgrind xvfb-run xdotool; do
