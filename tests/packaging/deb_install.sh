@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a finished build tree, installs it the way a user
-# would (apt-get install ./tarvik-desk_*.deb, which pulls in what it depends on),
-# checks that every file landed where the desktop looks for it, starts the installed
-# panel on a virtual display, and removes the package again.
-#
-#   deb_install.sh BUILD_DIR
-#
-# Installing needs root (CI runs as root). Without root, or when a tarvik-desk package
-# is installed already and must not be replaced, it says so and exits 77 (skipped).
+# Builds the Debian package from a finished build tree (deb_install.sh BUILD_DIR),
+# installs it as a user would (apt-get install ./tarvik-desk_*.deb), checks that every
+# file landed where the desktop looks for it, runs the installed panel on a virtual
+# display and removes the package again. Without root, or with a tarvik-desk package
+# installed already, it says so and exits 77 (skipped).
 set -euo pipefail
 
 build_dir=$(cd "$1" && pwd)
@@ -16,17 +12,11 @@ ok() { echo "ok    $*"; }
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  if sudo -n true 2>/dev/null; then
-    as_root=(sudo -n)
-  else
-    echo "SKIPPED: installing a package needs root or password-less sudo" >&2
-    exit 77
-  fi
+  sudo -n true 2>/dev/null || { echo "SKIPPED: installing needs root or sudo" >&2; exit 77; }
+  as_root=(sudo -n)
 fi
-if dpkg-query -W -f='${Status}' tarvik-desk 2>/dev/null | grep -q 'install ok installed'; then
-  echo "SKIPPED: a tarvik-desk package is installed already; not replacing it" >&2
-  exit 77
-fi
+dpkg-query -W -f='${Status}' tarvik-desk 2>/dev/null | grep -q 'install ok installed' &&
+  { echo "SKIPPED: a tarvik-desk package is installed already; not replacing it" >&2; exit 77; }
 for tool in cpack dpkg-shlibdeps xvfb-run xdotool desktop-file-validate appstreamcli; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
@@ -45,10 +35,7 @@ trap cleanup EXIT
 # ---- build --------------------------------------------------------------------
 cpack -G DEB -B "$work" --config "$build_dir/CPackConfig.cmake" >"$work/cpack.log" ||
   { cat "$work/cpack.log"; fail "cpack could not build the package"; }
-debs=("$work"/tarvik-desk_*.deb)
-[ -f "${debs[0]}" ] || fail "no tarvik-desk_*.deb in $work"
-deb=${debs[0]}
-ok "built $(basename "$deb")"
+deb=$(ls "$work"/tarvik-desk_*.deb) || fail "no tarvik-desk_*.deb in $work"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 libqt6serialport6 libqt6gui6 libqt6core6 fonts-liberation; do
@@ -83,7 +70,7 @@ grep -q '^Categories=.*HamRadio;' /usr/share/applications/tarvik-desk.desktop ||
 appstreamcli validate --no-net /usr/share/metainfo/org.tarvikdesk.TarvikDesk.metainfo.xml >/dev/null ||
   fail "AppStream metainfo is invalid"
 for page in tarvik-desk tarvik-sim; do
-  zcat "/usr/share/man/man1/$page.1.gz" | grep -qi "^\.TH $page 1" || fail "$page.1 is no manual page"
+  zcat "/usr/share/man/man1/$page.1.gz" | grep -qi "^\.TH $page 1" || fail "$page.1 is wrong"
 done
 ok "desktop entry, metainfo and manual pages validate"
 
@@ -97,39 +84,20 @@ grep -q "$version_wanted" <<<"$version" || fail "tarvik-desk --version says '$ve
 ok "tarvik-desk --version: $version"
 
 # ---- run ----------------------------------------------------------------------
-# The installed panel on a virtual display: it must stay up with its window mapped,
-# and F1 must find the installed help beside /usr/bin.
+# The installed panel on a virtual display stays up with its window mapped, and F1
+# finds the installed help beside /usr/bin.
 cat >"$work/run.sh" <<'RUN'
-set -u
 export XDG_CONFIG_HOME=$1/config XDG_RUNTIME_DIR=$1/run QT_QPA_PLATFORM=xcb
-mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-cd /
-/usr/bin/tarvik-desk --simulate >"$1/panel.log" 2>&1 &
-pid=$!
-window=""
-for _ in $(seq 1 60); do
-  window=$(xdotool search --onlyvisible --name "Pellow Tarvik Virtual Control Panel" 2>/dev/null | head -1)
-  [ -n "$window" ] && break
-  sleep 0.5
-done
-[ -n "$window" ] || { echo "FAIL: no panel window appeared"; cat "$1/panel.log"; exit 1; }
+mkdir -p -m 700 "$XDG_RUNTIME_DIR" && cd /
+/usr/bin/tarvik-desk --simulate >"$1/panel.log" 2>&1 & pid=$!
+window=$(timeout 30 xdotool search --sync --onlyvisible --name "Pellow Tarvik Virtual Control Panel" | head -1)
 sleep 3
-kill -0 "$pid" 2>/dev/null || { echo "FAIL: the panel ended"; cat "$1/panel.log"; exit 1; }
+kill -0 "$pid" && [ -n "$window" ] || { echo "FAIL: no panel window"; cat "$1/panel.log"; exit 1; }
 xdotool windowfocus --sync "$window" key F1
-help=""
-for _ in $(seq 1 20); do
-  help=$(xdotool search --onlyvisible --name " Help" getwindowname 2>/dev/null | head -1)
-  [ -n "$help" ] && break
-  sleep 0.5
-done
+help=$(timeout 10 xdotool search --sync --onlyvisible --name " Help" getwindowname | head -1)
 kill "$pid"
-wait "$pid" 2>/dev/null
-case "$help" in
-  *Contents*) echo "help window: $help" ;;
-  *) echo "FAIL: F1 did not open the installed help (window: '$help')"; exit 1 ;;
-esac
+case "$help" in *Contents*) ;; *) echo "FAIL: F1 did not open the help: '$help'"; exit 1 ;; esac
 RUN
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/run.sh" "$work" || fail "the installed panel did not run"
 ok "the installed tarvik-desk --simulate runs, maps its window and finds its help"
-
 echo "all checks passed"

@@ -1,7 +1,7 @@
-// The line: how start-up sets it up, a port that is not there, and a line that goes
-// away under the panel (the far end of the pseudo-terminal closes, as a pulled USB
-// adapter looks to a tty, or QSerialPort reports an error meaning the device is gone).
-// The panel shows it, stays quiet, and picks the line up again once it is back.
+// The line: a port that is not there, and a line that goes away under the panel (the
+// far end closes, as a pulled USB adapter looks to a tty, or QSerialPort reports an
+// error meaning the device is gone). The panel shows it, stays quiet, and picks the
+// line up again once it is back.
 
 #include "panelfixture.h"
 
@@ -26,26 +26,10 @@ class tst_Line : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void startUpSetsTheLineAndSendsNothing();
     void missingPortIsReportedAndPanelRunsOn();
     void lost_data();
     void lost();
 };
-
-void tst_Line::startUpSetsTheLineAndSendsNothing()
-{
-    PanelFixture f;
-    frm_main &w = f.start(true);
-    QVERIFY(w.MSComm1().isOpen());
-    const termios t = f.peer.attributes();
-    QCOMPARE(::cfgetospeed(&t), speed_t(B4800));
-    QCOMPARE(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
-    QCOMPARE(t.c_iflag & (IXON | IXOFF), tcflag_t(0));
-    w.Timer1()->stop();
-    w.close();
-    QCOMPARE(f.peer.collect(50), QByteArray());
-    QVERIFY(f.messages.isEmpty());
-}
 
 void tst_Line::missingPortIsReportedAndPanelRunsOn()
 {
@@ -89,6 +73,10 @@ void tst_Line::lost()
     QVERIFY(pointLink(link, f.peer.slavePath()));
     f.preset(Key::Poll, u"200"_s);
     frm_main &w = f.start(true, link);
+    const termios t = f.peer.attributes(); // 4800,n,8,1 and no handshaking
+    QCOMPARE(::cfgetospeed(&t), speed_t(B4800));
+    QCOMPARE(t.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), tcflag_t(CS8));
+    QCOMPARE(t.c_iflag & (IXON | IXOFF), tcflag_t(0));
     QCOMPARE(f.peer.readExactly(3), kRequest);
     f.peer.write(frame("157048"));
     QTRY_COMPARE(f.colour(u"Connected"_s), u"green"_s);

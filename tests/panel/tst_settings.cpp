@@ -1,13 +1,13 @@
-// Stored value -> value in use. Each row leaves a settings file as an earlier run or a
-// hand editor might have, starts the panel on it and closes it again: what the close
-// writes back is the value the panel used, and a value it cannot use gives way to the
-// default without a word. Polling runs at the interval written back, the line at the
-// speed written back, and the file is clean text afterwards.
+// Stored value -> value in use, and view -> height. A settings file as an earlier run or
+// a hand editor left it; the panel starts on it and closes again, and what it writes
+// back is the value it used: one it cannot use gives way to the default without a word.
+// Polling runs at the interval written back, the line at the speed written back.
 
 #include "panelfixture.h"
 
 #include <QCheckBox>
 #include <QRandomGenerator>
+#include <QWindow>
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -22,6 +22,9 @@ private Q_SLOTS:
     void storedValue_data();
     void storedValue();
     void unwritableFolderIsReportedOnce();
+    void view_data();
+    void view();
+    void onTopKeepsPlaceAndSize();
 };
 
 void tst_Settings::storedValue_data()
@@ -129,6 +132,69 @@ void tst_Settings::unwritableFolderIsReportedOnce()
     QCOMPARE(f.peer.readExactly(3), kRequest); // polling on
     w.close();
     QCOMPARE(f.messages.size(), 1);
+}
+
+// View -> height: the View menu's keys, and the view stored by the last run. A view
+// changes only the height of the area under the menu bar; the width stays as it was.
+void tst_Settings::view_data()
+{
+    QTest::addColumn<QString>("stored"); // Style left by the last run
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<int>("view"); // ticked in the View menu and stored as Style; -1: none
+    QTest::addColumn<int>("clientTwips");
+    QTest::addColumn<QString>("height"); // "Height" as stored afterwards
+    const auto row = [](const char *tag, const char *stored, const char *press, int view, int twips,
+                        const char *height) {
+        QTest::newRow(tag) << QString::fromLatin1(stored) << QString::fromLatin1(press) << view
+                           << twips << QString::fromLatin1(height);
+    };
+    row("F3 compact", "1", "F3", 0, 2175 - 690, "2175");
+    row("F4 full", "0", "F4", 1, 3195 - 690, "3195");
+    row("F5 diagnostics", "0", "F5", 2, 3930 - 690, "3930");
+    row("compact again", "0", "mnuCompact", 0, 2175 - 690, "2175");
+    row("last chosen wins", "0", "mnuDiag mnuCompact", 0, 2175 - 690, "2175");
+    row("stored compact", "0", "", 0, 2200 - 690, "");
+    row("stored full", "1", "", 1, 3400 - 690, "");
+    row("stored diagnostics", "2", "", 2, 4300 - 690, "");
+    row("stored unknown: no view", "7", "", -1, 1485, "");
+}
+
+void tst_Settings::view()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, press);
+    QFETCH(int, view);
+    QFETCH(int, clientTwips);
+    PanelFixture f;
+    f.preset(Key::Style, stored);
+    frm_main &w = f.startActive();
+    w.resize(500, w.height());
+    for (const QString &p : press.split(u' ', Qt::SkipEmptyParts))
+        f.press(p);
+    const QString items[] = {u"mnuCompact"_s, u"mnuFull"_s, u"mnuDiag"_s};
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(w.action(items[i])->isChecked(), i == view);
+    QVERIFY2(qAbs(w.clientHeightTwips() - clientTwips) < 15,
+             qPrintable(QString::number(w.clientHeightTwips())));
+    QCOMPARE(w.width(), 500);
+    QTEST(f.store->value(Key::Height), "height");
+    w.close();
+    QCOMPARE(f.store->value(Key::Style), view < 0 ? stored : QString::number(view));
+}
+
+void tst_Settings::onTopKeepsPlaceAndSize()
+{
+    PanelFixture f;
+    frm_main &w = f.start();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    const QRect before = w.geometry();
+    for (bool on : {true, false}) {
+        QTest::mouseClick(w.chkOnTop(), Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(w.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), on);
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.geometry(), before);
+        QCOMPARE(f.store->value(Key::OnTop), on ? u"1"_s : u"0"_s);
+    }
 }
 
 QTEST_MAIN(tst_Settings)

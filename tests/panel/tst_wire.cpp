@@ -100,6 +100,8 @@ void tst_Wire::operatorAction_data()
     row("Ctrl+Up from 20 m", false, "0000", none, "F6 Ctrl+Up", frame("1583d0"));
     row("Ctrl+Down from 20 m", false, "0000", none, "F6 Ctrl+Down", frame("155cc0"));
     row("UP from a decoded 7.000 MHz", true, "0000", frame("0aae60"), "cmdUP", frame("0ac1e8"));
+    row("UP from a decoded 8.00002 MHz, in whole units", true, "0000", frame("0c3502"), "cmdUP",
+        frame("0c488a"));
     row("UP from FFFFFF stays at FFFFFF", false, "0000", frame("ffffff"), "cmdUP", frame("ffffff"));
     row("F10 opens the menus only", false, "0000", none, "F10", none);
     row("3/4 has no command", false, "0000", none, "cmd34", none);

@@ -10,12 +10,10 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 #include <memory>

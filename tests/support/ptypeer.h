@@ -1,9 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QString>
+#include <QTest>
 
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace tarvik::test {
 
@@ -13,7 +19,22 @@ namespace tarvik::test {
 class PtyPeer
 {
 public:
-    PtyPeer();
+    PtyPeer()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            return closeMaster();
+        m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
+        // Raw from the start, so nothing written is echoed before the port is set up.
+        const int slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY);
+        termios t{};
+        if (slave >= 0 && ::tcgetattr(slave, &t) == 0) {
+            ::cfmakeraw(&t);
+            ::tcsetattr(slave, TCSANOW, &t);
+        }
+        if (slave >= 0)
+            ::close(slave);
+    }
     ~PtyPeer() { closeMaster(); }
     PtyPeer(const PtyPeer &) = delete;
     PtyPeer &operator=(const PtyPeer &) = delete;
@@ -21,14 +42,59 @@ public:
     bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
-    void write(const QByteArray &bytes);
-    QByteArray readAvailable();
+
+    void write(const QByteArray &bytes)
+    {
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = ::write(m_master, bytes.constData() + done, bytes.size() - done);
+            if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return;
+            done += n > 0 ? n : 0;
+            if (n <= 0)
+                QTest::qWait(1);
+        }
+    }
+
+    QByteArray readAvailable()
+    {
+        QByteArray out;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(m_master, buf, sizeof buf)) > 0;)
+            out.append(buf, n);
+        return out;
+    }
+
     // Ends the moment `count` bytes have come, the event loop running meanwhile.
-    QByteArray readExactly(int count, int timeoutMs = 5000);
+    QByteArray readExactly(int count, int timeoutMs = 5000)
+    {
+        QByteArray out = readAvailable();
+        for (QDeadlineTimer deadline(timeoutMs); out.size() < count && !deadline.hasExpired();) {
+            QTest::qWait(2);
+            out += readAvailable();
+        }
+        return out;
+    }
+
     // Everything that comes within `ms`: only for proving that nothing does.
-    QByteArray collect(int ms);
-    termios attributes() const;
-    void closeMaster(); // the slave sees a hang-up
+    QByteArray collect(int ms)
+    {
+        QTest::qWait(ms);
+        return readAvailable();
+    }
+
+    termios attributes() const
+    {
+        termios t{};
+        ::tcgetattr(m_master, &t);
+        return t;
+    }
+
+    void closeMaster() // the slave sees a hang-up
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
 
 private:
     int m_master = -1;
