@@ -86,10 +86,11 @@ void tst_About::systemInfo()
         tool.write("#!/bin/sh\n: > \"$0.started\"\n");
         QVERIFY(tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
-    QFile conf(xdg + u"/TarvikDesk/TarvikDesk.conf"_s);
-    if (!configured.isNull() && conf.open(QIODevice::WriteOnly))
-        conf.write("[SystemInfo]\nPath=" + QString(configured).replace(u"%1"_s, bin).toUtf8() +
-                   "\n");
+    if (!configured.isNull()) {
+        QFile conf(xdg + u"/TarvikDesk/TarvikDesk.conf"_s);
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write("[SystemInfo]\nPath=" + QString(configured).replace(u"%1"_s, bin).toUtf8());
+    }
     const QByteArray path = qgetenv("PATH"), dirs = qgetenv("XDG_CONFIG_DIRS");
     qputenv("PATH", QFile::encodeName(bin));
     qputenv("XDG_CONFIG_DIRS", QFile::encodeName(xdg));

@@ -1,10 +1,17 @@
-// The line: a port that is not there, and a line that goes away under the panel (the
-// far end closes, as a pulled USB adapter looks to a tty, or QSerialPort reports an
-// error meaning the device is gone). The panel shows it, stays quiet, and picks the
-// line up again once it is back.
+// The line: the setup dialog as the operator uses it (F2, the lists, the scroll bar, the
+// antenna options, Esc), a port that is not there, and a line that goes away under the
+// panel (the far end closes, as a pulled USB adapter looks to a tty, or QSerialPort
+// reports an error meaning the device is gone), checked in the store, on the line and
+// in the polling afterwards.
 
+#include "frm_setup.h"
 #include "panelfixture.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 #include <unistd.h>
@@ -14,6 +21,30 @@ using namespace tarvik::test;
 using namespace Qt::StringLiterals;
 
 namespace {
+const QString kMissing = u"/nonexistent/tarvik-port"_s;
+
+// Replaces the combo's text and confirms it with Enter, as a keyboard user does.
+void typeAndEnter(QComboBox *combo, const QString &text)
+{
+    QTest::keyClick(combo, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(combo, text);
+    QTest::keyClick(combo, Qt::Key_Return);
+}
+
+frm_setup *pressF2(PanelFixture &f)
+{
+    f.press(u"F2"_s);
+    return qobject_cast<frm_setup *>(f.window->setupDialog());
+}
+
+void leave(PanelFixture &f)
+{
+    f.window->setupDialog()->activateWindow(); // back from a list or a message
+    QTRY_VERIFY(f.window->setupDialog()->isActiveWindow());
+    QTest::keyClick(f.window->setupDialog(), Qt::Key_Escape);
+    QTRY_VERIFY(!f.window->setupDialog());
+    QVERIFY(f.window->isVisible());
+}
 bool pointLink(const QString &link, const QString &target)
 {
     QFile::remove(link);
@@ -26,10 +57,118 @@ class tst_Line : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void choice_data();
+    void choice();
+    void portThatCannotOpen_data();
+    void portThatCannotOpen();
     void missingPortIsReportedAndPanelRunsOn();
     void lost_data();
     void lost();
 };
+
+// Opening stops polling and closes the line; the choice is stored at once; leaving
+// reopens the line, sends the current frame once and polls at the rate chosen.
+void tst_Line::choice_data()
+{
+    QTest::addColumn<QString>("vastor");
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<int>("poll");
+    QTest::addColumn<QByteArray>("frameOnLeaving");
+    QTest::addColumn<QString>("settings");
+    const QByteArray small = frame("14e790"), large = frame("0a9ad8");
+    const QString n81 = u"4800,n,8,1"_s;
+    QTest::newRow("arrow right: a step up") << u"False"_s << u"Right"_s << 600 << small << n81;
+    QTest::newRow("arrow left: a step down") << u"False"_s << u"Left"_s << 400 << small << n81;
+    QTest::newRow("page up: a page up") << u"False"_s << u"PgUp"_s << 1500 << small << n81;
+    QTest::newRow("home: the lowest") << u"False"_s << u"Home"_s << 200 << small << n81;
+    QTest::newRow("end: the highest") << u"False"_s << u"End"_s << 10000 << small << n81;
+    QTest::newRow("Vastor, Grandel") << u"False"_s << u"Option1"_s << 500 << large << n81;
+    QTest::newRow("Beam, Dipole, Petitel") << u"True"_s << u"Option2"_s << 500 << small << n81;
+    QTest::newRow("9600 baud") << u"False"_s << u"9600"_s << 500 << small << u"9600,n,8,1"_s;
+}
+
+void tst_Line::choice()
+{
+    QFETCH(QString, vastor);
+    QFETCH(QString, choice);
+    QFETCH(int, poll);
+    QFETCH(QString, settings);
+    PanelFixture f;
+    f.preset(Key::Vastor, vastor);
+    frm_main &w = f.startActive();
+    w.Timer1()->start();
+    frm_setup *dlg = pressF2(f);
+    QVERIFY(dlg && dlg->isVisible());
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.MSComm1().isOpen());
+    QVERIFY(!w.Timer1()->isActive());
+    QCOMPARE(dlg->Text2()->text(), vastor);
+    QCOMPARE(dlg->HScroll1()->value(), 500);
+    QCOMPARE(dlg->Combo2()->currentText(), u"4800"_s);
+    if (choice.startsWith(u"Option")) {
+        QTest::mouseClick(dlg->findChild<QRadioButton *>(choice), Qt::LeftButton);
+        QCOMPARE(dlg->Text2()->text(), vastor == u"True" ? u"False"_s : u"True"_s);
+    } else if (choice == u"9600") {
+        dlg->Combo2()->showPopup();
+        QTRY_VERIFY(dlg->Combo2()->view()->isVisible());
+        dlg->Combo2()->view()->setCurrentIndex(dlg->Combo2()->model()->index(3, 0));
+        QTest::keyClick(dlg->Combo2()->view(), Qt::Key_Return);
+    } else {
+        QTest::keySequence(dlg->HScroll1(), QKeySequence(choice));
+        QCOMPARE(dlg->Text1()->text(), QString::number(poll));
+    }
+    QCOMPARE(f.store->value(Key::Poll), QString::number(poll));
+    QCOMPARE(f.store->value(Key::Vastor), dlg->Text2()->text());
+    QCOMPARE(f.store->value(Key::Settings), settings);
+    f.peer.readAvailable();
+    leave(f);
+    QTEST(f.peer.readExactly(11), "frameOnLeaving");
+    QVERIFY(w.MSComm1().isOpen());
+    QVERIFY(w.Timer1()->isActive());
+    QCOMPARE(w.Timer1()->interval(), poll);
+    const termios line = f.peer.attributes();
+    QCOMPARE(::cfgetospeed(&line), settings.startsWith(u"9600") ? speed_t(B9600) : speed_t(B4800));
+    QVERIFY(f.messages.isEmpty());
+}
+
+void tst_Line::portThatCannotOpen_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("device path that does not exist")
+        << kMissing << kMissing + u": not available. Check Com Port setting."_s;
+    QTest::newRow("port number without a device")
+        << u"Com 99"_s << u"COM 99: not available. Check Com Port setting."_s;
+}
+
+// The dialog says so and stays; the next choice opens; a port that still cannot open
+// as the dialog closes leaves the panel running with the Connected lamp red.
+void tst_Line::portThatCannotOpen()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    PanelFixture f;
+    frm_main &w = f.startActive();
+    frm_setup *dlg = pressF2(f);
+    QVERIFY(dlg);
+    typeAndEnter(dlg->Combo1(), typed);
+    QCOMPARE(f.messages, QStringList{message});
+    QVERIFY(dlg->isVisible());
+    QCOMPARE(f.store->value(Key::ComPort), u"1"_s);
+
+    typeAndEnter(dlg->Combo1(), f.peer.slavePath());
+    QVERIFY(w.MSComm1().isOpen());
+    QCOMPARE(f.store->value(Key::ComPort), f.peer.slavePath());
+    QCOMPARE(f.messages.size(), 1);
+
+    typeAndEnter(dlg->Combo1(), typed);
+    leave(f);
+    QCOMPARE(f.messages, QStringList({message, message, message}));
+    QVERIFY(!w.MSComm1().isOpen());
+    QCOMPARE(f.colour(u"Connected"_s), u"red"_s);
+    QVERIFY(w.indicator(u"Connected"_s)->toolTip().contains(u"closed"_s));
+    QVERIFY(w.Timer1()->isActive());
+}
 
 void tst_Line::missingPortIsReportedAndPanelRunsOn()
 {

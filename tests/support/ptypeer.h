@@ -22,8 +22,10 @@ public:
     PtyPeer()
     {
         m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
-            return closeMaster();
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+            closeMaster();
+            return;
+        }
         m_slavePath = QString::fromLocal8Bit(::ptsname(m_master));
         // Raw from the start, so nothing written is echoed before the port is set up.
         const int slave = ::open(::ptsname(m_master), O_RDWR | O_NOCTTY);
