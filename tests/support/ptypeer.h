@@ -41,7 +41,6 @@ public:
     PtyPeer(const PtyPeer &) = delete;
     PtyPeer &operator=(const PtyPeer &) = delete;
 
-    bool isValid() const { return m_master >= 0; }
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }
 

@@ -1,5 +1,5 @@
-// hex2ascii on any text, read as Latin-1 and (for an even count) as UTF-16, so that
-// characters far outside the hex digits come by too.
+// hex2ascii and HexToDecimal on any text, read as Latin-1 and (for an even count) as
+// UTF-16, so that characters far outside the hex digits come by too.
 
 #include "fuzzcheck.h"
 #include "hexcodec.h"
@@ -9,6 +9,7 @@
 static void check(const QString &text)
 {
     static const QRegularExpression hexPairs(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
+    static const QRegularExpression upperHex(QStringLiteral("^[0-9A-F]{1,16}$"));
     const QByteArray bytes = tarvik::hex2ascii(text);
     // One byte a pair of characters; a lone last character makes one of its own.
     FUZZ_CHECK(bytes.size() == (text.size() + 1) / 2);
@@ -16,6 +17,14 @@ static void check(const QString &text)
         FUZZ_CHECK(bytes == QByteArray::fromHex(text.toLatin1()));
         FUZZ_CHECK(tarvik::bytesToHex(bytes) == text.toUpper());
     }
+    // Never a negative number; plain hex digits have their ordinary value, or are an
+    // error beyond 31 bits.
+    const auto value = tarvik::HexToDecimal(text);
+    FUZZ_CHECK(!value || *value >= 0);
+    if (!upperHex.match(text).hasMatch())
+        return;
+    const qulonglong expected = text.toULongLong(nullptr, 16);
+    FUZZ_CHECK(value ? qulonglong(*value) == expected : expected > 0x7FFFFFFFull);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
