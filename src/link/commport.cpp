@@ -231,7 +231,6 @@ QString CommPort::failureAdvice() const
 
 bool CommPort::openLine()
 {
-    setReadSize(1);
     if (!open())
         return false;
     setHandshakingNone();
@@ -302,7 +301,7 @@ std::optional<std::uint8_t> CommPort::readByte()
         return std::nullopt;
     }
     char c = 0;
-    if (m_port->read(&c, std::min<qint64>(m_readSize, 1)) != 1)
+    if (m_port->read(&c, 1) != 1)
         return std::nullopt;
     return static_cast<std::uint8_t>(c);
 }

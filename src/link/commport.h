@@ -45,8 +45,6 @@ public:
     QString settings() const { return m_settings; }
     static bool isValidSettings(const QString &text);
 
-    void setReadSize(int bytes) { m_readSize = bytes; }
-
     bool open();
     // Opens the port and puts the line in the panel's fixed state: no handshaking, RTS
     // and DTR off, both buffers empty. Start-up, the setup dialog and reconnecting all
@@ -95,7 +93,6 @@ private:
     QString m_commPort = QStringLiteral("1");
     QString m_override;
     QString m_settings = QStringLiteral("4800,n,8,1");
-    int m_readSize = 1;
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     QString m_openErrorString;
     bool m_lossPending = false;

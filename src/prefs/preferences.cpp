@@ -1,6 +1,8 @@
 #include "preferences.h"
 
 #include "commport.h"
+#include "frame.h"
+#include "latin1.h"
 #include "settingsstore.h"
 
 #include <QLocale>
@@ -15,14 +17,9 @@ namespace tarvik {
 
 namespace {
 
-QString fromView(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QString defaultText(Key key)
 {
-    return fromView(settingKey(key).defaultValue);
+    return latin1(settingKey(key).defaultValue);
 }
 
 // Twips are whole numbers in practice and are stored as such ("2475", never "2475.0");
@@ -65,16 +62,6 @@ QString readComPort(const QString &text)
     return defaultText(Key::ComPort);
 }
 
-bool isFourHexDigits(const QString &text)
-{
-    if (text.size() != 4)
-        return false;
-    for (const QChar c : text)
-        if (!(c >= u'0' && c <= u'9') && !(c >= u'a' && c <= u'f') && !(c >= u'A' && c <= u'F'))
-            return false;
-    return true;
-}
-
 std::optional<bool> readBool(const QString &text)
 {
     if (text.compare(boolText(true)) == 0)
@@ -95,12 +82,12 @@ QString boolText(bool value)
 // there rather than raise the same failure for every key that follows.
 void RegInit(SettingsStore &store, SettingsHost &host)
 {
-    const QString mainSection = fromView(settingKey(Key::ComPort).section);
+    const QString mainSection = latin1(settingKey(Key::ComPort).section);
     for (const SettingKey &k : kSettingKeys) {
         QString value;
         switch (k.defaultKind) {
         case DefaultKind::Text:
-            value = fromView(k.defaultValue);
+            value = latin1(k.defaultValue);
             break;
         case DefaultKind::WindowLeft:
             value = numberText(host.windowLeft());
@@ -111,8 +98,8 @@ void RegInit(SettingsStore &store, SettingsHost &host)
         case DefaultKind::None:
             continue;
         }
-        const QString section = fromView(k.section);
-        const QString name = fromView(k.name);
+        const QString section = latin1(k.section);
+        const QString name = latin1(k.name);
         // "Style" is looked for under "StartUp" and written under "Startup": one section.
         const QString readSection = k.id == Key::Style ? mainSection : section;
         if (!store.GetSetting(readSection, name).isEmpty())
@@ -137,7 +124,7 @@ void GetPreferences(SettingsStore &store, SettingsHost &host)
         host.MSComm1().setSettings(defaultText(Key::Settings));
 
     const QString dir = store.value(Key::SndDir);
-    host.setSndDir(isFourHexDigits(dir) ? dir : defaultText(Key::SndDir));
+    host.setSndDir(isValidDirectionField(dir) ? dir : defaultText(Key::SndDir));
 
     const auto poll = readWholeNumber(store.value(Key::Poll), kPollMin, kPollMax);
     host.setPollrate(static_cast<std::int16_t>(poll.value_or(defaultText(Key::Poll).toInt())));

@@ -1,5 +1,7 @@
 #include "settingsstore.h"
 
+#include "latin1.h"
+
 #include <QFileDevice>
 #include <QHash>
 #include <QIODevice>
@@ -12,21 +14,16 @@ namespace tarvik {
 
 namespace {
 
-QString fromView(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Every table section is a spelling of this one; the file shows it like this.
 QString mainSection()
 {
-    return fromView(settingKey(Key::ComPort).section);
+    return latin1(settingKey(Key::ComPort).section);
 }
 
 bool isMainSection(QStringView section)
 {
     for (const auto &k : kSettingKeys)
-        if (section.compare(fromView(k.section), Qt::CaseInsensitive) == 0)
+        if (section.compare(latin1(k.section), Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }
@@ -35,7 +32,7 @@ bool isMainSection(QStringView section)
 QString tableKeyName(QStringView key)
 {
     for (const auto &k : kSettingKeys) {
-        const QString name = fromView(k.name);
+        const QString name = latin1(k.name);
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return name;
     }
@@ -163,11 +160,11 @@ bool writeConf(QIODevice &device, const QSettings::SettingsMap &map)
     QSet<QString> seen;
 
     for (const auto &k : kSettingKeys) {
-        const QString key = joinKey(mainSection(), fromView(k.name));
+        const QString key = joinKey(mainSection(), latin1(k.name));
         const auto it = map.constFind(key);
         if (it != map.constEnd() && !seen.contains(key.toCaseFolded())) {
             seen.insert(key.toCaseFolded());
-            lines[mainFolded].append(fromView(k.name) + u'=' + cleanValue(it->toString()));
+            lines[mainFolded].append(latin1(k.name) + u'=' + cleanValue(it->toString()));
         }
     }
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
@@ -223,7 +220,7 @@ QSettings::Format confFormat()
 
 QString SettingsStore::defaultPath()
 {
-    const QString app = fromView(kApplication);
+    const QString app = latin1(kApplication);
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + app +
            u'/' + app + QStringLiteral(".conf");
 }
@@ -302,13 +299,13 @@ bool SettingsStore::SaveSetting(const QString &section, const QString &key, cons
 QString SettingsStore::value(Key key) const
 {
     const SettingKey &k = settingKey(key);
-    return GetSetting(fromView(k.section), fromView(k.name));
+    return GetSetting(latin1(k.section), latin1(k.name));
 }
 
 bool SettingsStore::setValue(Key key, const QString &value)
 {
     const SettingKey &k = settingKey(key);
-    return SaveSetting(fromView(k.section), fromView(k.name), value);
+    return SaveSetting(latin1(k.section), latin1(k.name), value);
 }
 
 } // namespace tarvik

@@ -1,5 +1,5 @@
 #include "frame.h"
-#include "getstatus.h"
+#include "frequencytext.h"
 #include "hexcodec.h"
 
 #include <QTest>
@@ -129,16 +129,11 @@ void tst_Frames::setFrequency()
     QFETCH(QByteArray, frame);
     QFETCH(double, sndFreqAfter);
 
-    PanelState state;
-    state.sndFreq = sndFreq;
-    state.Vastor = vastor;
-    state.sndDir = sndDir;
-    state.sndCmd = sndCmd;
-    const QByteArray built = encodeSetFrequency(state);
-    QCOMPARE(built.toHex(' '), frame.toHex(' '));
-    QCOMPARE(built.size(), 11);
-    QCOMPARE(*state.sndFreq, sndFreqAfter);
-    QCOMPARE(state.freqHex, QString::fromLatin1(frame.mid(3, 3).toHex().toUpper()));
+    const SetFrequencyFrame built = encodeSetFrequency(sndFreq, vastor, sndDir, sndCmd);
+    QCOMPARE(built.bytes.toHex(' '), frame.toHex(' '));
+    QCOMPARE(built.bytes.size(), 11);
+    QCOMPARE(built.sndFreq, sndFreqAfter);
+    QCOMPARE(built.freqHex, QString::fromLatin1(frame.mid(3, 3).toHex().toUpper()));
 }
 
 void tst_Frames::fixedCode_data()

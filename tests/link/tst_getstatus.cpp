@@ -1,4 +1,5 @@
 #include "commport.h"
+#include "frequencytext.h"
 #include "getstatus.h"
 #include "protocol.h"
 #include "ptypeer.h"
@@ -10,31 +11,10 @@ using namespace tarvik;
 using namespace Qt::StringLiterals;
 
 namespace {
-// Records what the poll shows, element by element, starting from the panel's
-// designed state.
-struct RecordingDisplay : StatusDisplay {
-    QMap<Front, bool> front{{Front::ConnectedRed, true},   {Front::TuningGrey, true},
-                            {Front::RetractingRed, false}, {Front::ReversedRed, true},
-                            {Front::BidirRed, true},       {Front::ThreeQuarterRed, true}};
-    QStringList received;
-    QString frequency;
-    int calls = 0;
-    void setFrontVisible(Front e, bool v) override
-    {
-        front[e] = v;
-        ++calls;
-    }
-    void showReceived(const QString &hex) override
-    {
-        received << hex;
-        ++calls;
-    }
-    void showFrequency(double mhz) override
-    {
-        frequency = formatMHz(mhz, QLocale::c());
-        ++calls;
-    }
-};
+QString shownFrequency(const StatusPoll &poll)
+{
+    return poll.reading ? formatMHz(poll.reading->mhz, QLocale::c()) : QString();
+}
 } // namespace
 
 class tst_GetStatus : public QObject
@@ -58,7 +38,6 @@ private:
 
     test::PtyPeer *m_peer = nullptr;
     CommPort *m_port = nullptr;
-    PanelState m_state;
 };
 
 void tst_GetStatus::init()
@@ -68,7 +47,6 @@ void tst_GetStatus::init()
     m_port = new CommPort(this);
     m_port->setRunOverride(m_peer->slavePath());
     QVERIFY(m_port->open());
-    m_state = PanelState();
 }
 
 void tst_GetStatus::cleanup()
@@ -130,54 +108,53 @@ void tst_GetStatus::decodesFrame()
     QFETCH(bool, retractingRed);
 
     feed(reply);
-    RecordingDisplay d;
-    QVERIFY(GetStatus(*m_port, m_state, d));
+    const StatusPoll poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::Reading);
 
     QCOMPARE(m_peer->readExactly(3), QByteArray::fromHex("3f410d"));
-    QCOMPARE(d.frequency, shown);
-    QCOMPARE(*m_state.sndFreq, sndFreq);
-    QCOMPARE(d.front[Front::ConnectedRed], false);
-    QCOMPARE(d.front[Front::TuningGrey], tuningGrey);
-    QCOMPARE(d.front[Front::ReversedRed], reversedRed);
-    QCOMPARE(d.front[Front::BidirRed], bidirRed);
-    QCOMPARE(d.front[Front::ThreeQuarterRed], true);
-    QCOMPARE(d.front[Front::RetractingRed], retractingRed);
-    // The box is written once, with all 22 digits; the 0D trailer shows as two digits.
-    QCOMPARE(d.received.size(), 1);
-    QCOMPARE(d.received.last(), QString::fromLatin1(reply.toHex().toUpper()));
-    QCOMPARE(m_state.replyHex.size(), 22);
+    QCOMPARE(shownFrequency(poll), shown);
+    QCOMPARE(double(poll.reading->units), sndFreq);
+    QCOMPARE(poll.wrongHeaders, 0);
+    QCOMPARE(!poll.reading->moving, tuningGrey);
+    QVERIFY(poll.reading->code);
+    QCOMPARE(poll.reading->code->pattern != proto::Pattern::Reversed, reversedRed);
+    QCOMPARE(poll.reading->code->pattern != proto::Pattern::Bidirectional, bidirRed);
+    QCOMPARE(poll.reading->code->retracting, retractingRed);
+    // All 22 digits are there to show; the 0D trailer shows as two digits.
+    QVERIFY(poll.bodyRead);
+    QCOMPARE(poll.replyHex, QString::fromLatin1(reply.toHex().toUpper()));
+    QCOMPARE(poll.rxByteHex, u"0D"_s);
 }
 
 void tst_GetStatus::unknownCodeLeavesDirectionLamps()
 {
-    RecordingDisplay d;
     feed(QByteArray::fromHex("40410015704800803130 0d"));
-    QVERIFY(GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.front[Front::BidirRed], false);
+    StatusPoll poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::Reading);
+    QCOMPARE(poll.reading->code->pattern, proto::Pattern::Bidirectional);
 
-    d.front[Front::RetractingRed] = true;
     feed(QByteArray::fromHex("40410015704800303130 0d"));
-    QVERIFY(GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.front[Front::BidirRed], false);
-    QCOMPARE(d.front[Front::ReversedRed], true);
-    QCOMPARE(d.front[Front::RetractingRed], false);
+    poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::Reading);
+    QVERIFY(!poll.reading->code);
 }
 
 void tst_GetStatus::emptyBufferChangesNothing()
 {
-    RecordingDisplay d;
-    QVERIFY(!GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.calls, 0);
+    const StatusPoll poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::NothingRead);
+    QCOMPARE(poll.wrongHeaders, 0);
+    QVERIFY(!poll.bodyRead);
+    QVERIFY(poll.rxByteHex.isEmpty());
     QCOMPARE(m_peer->readExactly(3), QByteArray::fromHex("3f410d"));
 }
 
 void tst_GetStatus::wrongHeaderTurnsLampRed()
 {
-    RecordingDisplay d;
-    d.front[Front::ConnectedRed] = false;
     feed(QByteArray::fromHex("410015704800403130 0d"));
-    QVERIFY(!GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.front[Front::ConnectedRed], true);
+    const StatusPoll poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::BadHeader);
+    QCOMPARE(poll.wrongHeaders, 1);
     // The rest of the bad reply was discarded and the request went out again (the
     // repeat discards the transmit buffer first, so the first one may never leave).
     QCOMPARE(m_port->serialPort()->bytesAvailable(), 0);
@@ -186,41 +163,39 @@ void tst_GetStatus::wrongHeaderTurnsLampRed()
 
 void tst_GetStatus::frameSplitAcrossTicks()
 {
-    RecordingDisplay d;
     feed(QByteArray::fromHex("4041001570"));
-    QVERIFY(!GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.received, QStringList({u"4041001570"_s}));
-    QCOMPARE(d.front[Front::ConnectedRed], true); // not turned green by half a frame
-    QVERIFY(d.frequency.isEmpty());
+    StatusPoll poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::NothingRead); // not green for half a frame
+    QVERIFY(poll.bodyRead);
+    QCOMPARE(poll.replyHex, u"4041001570"_s);
+    QVERIFY(shownFrequency(poll).isEmpty());
 
     // The tail arrives and is read by the next tick like any other bytes: no header.
     feed(QByteArray::fromHex("4800403130 0d"));
-    d.front[Front::ConnectedRed] = false;
-    QVERIFY(!GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.front[Front::ConnectedRed], true);
+    poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::BadHeader);
 
     feed(QByteArray::fromHex("40410015704800403130 0d"));
-    QVERIFY(GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.frequency, u"14.050"_s);
+    poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::Reading);
+    QCOMPARE(shownFrequency(poll), u"14.050"_s);
 }
 
 void tst_GetStatus::headerAloneLeavesTheBox()
 {
-    RecordingDisplay d;
     feed(QByteArray::fromHex("404100"));
-    QVERIFY(!GetStatus(*m_port, m_state, d));
-    QVERIFY(d.received.isEmpty());
-    QCOMPARE(d.front[Front::ConnectedRed], true);
+    const StatusPoll poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::NothingRead);
+    QVERIFY(!poll.bodyRead);
+    QCOMPARE(poll.wrongHeaders, 0);
 }
 
 void tst_GetStatus::babblingLineEndsTheTick()
 {
     QByteArray noise(2000, '\x41');
     feed(noise);
-    RecordingDisplay d;
-    d.front[Front::ConnectedRed] = false;
-    QVERIFY(!GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.front[Front::ConnectedRed], true);
+    const StatusPoll poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::BadHeader);
     const QByteArray requests = m_peer->collect(50);
     QVERIFY(requests.size() >= 3);
     QVERIFY(requests.size() <= 3 * proto::kMaxHeaderSearches);
@@ -229,9 +204,9 @@ void tst_GetStatus::babblingLineEndsTheTick()
 void tst_GetStatus::closedPortEndsQuietly()
 {
     m_port->close();
-    RecordingDisplay d;
-    QVERIFY(!GetStatus(*m_port, m_state, d));
-    QCOMPARE(d.calls, 0);
+    const StatusPoll poll = GetStatus(*m_port);
+    QCOMPARE(poll.outcome, StatusPoll::Outcome::NothingRead);
+    QVERIFY(!poll.requested);
     QCOMPARE(m_peer->collect(30), QByteArray());
 }
 

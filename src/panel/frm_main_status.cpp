@@ -1,0 +1,89 @@
+// The main window's side of the status poll: each Timer1 tick runs GetStatus, keeps
+// what it read in the panel state, and shows its outcome on the indicators, the
+// frequency display and the received-string box. The Connected lamp also shows a
+// port that is closed.
+
+#include "frm_main.h"
+
+#include "commport.h"
+#include "frequencytext.h"
+#include "getstatus.h"
+
+#include <QLineEdit>
+
+namespace tarvik {
+
+void frm_main::Timer1_Timer()
+{
+    const StatusPoll poll = GetStatus(*m_port);
+    keepWhatWasRead(poll);
+    showPoll(poll);
+}
+
+// replyHex starts afresh with every request; a poll that read no byte leaves rxByteHex.
+void frm_main::keepWhatWasRead(const StatusPoll &poll)
+{
+    if (poll.requested)
+        m_state.replyHex = poll.replyHex;
+    if (!poll.rxByteHex.isEmpty())
+        m_state.rxByteHex = poll.rxByteHex;
+    if (!poll.reading)
+        return;
+    m_state.rxFreqHex = poll.reading->freqHex;
+    m_state.rxFreqMHz = poll.reading->mhz;
+    m_state.sndFreq = m_state.rxFreqMHz * proto::kUnitsPerMHz;
+}
+
+void frm_main::showPoll(const StatusPoll &poll)
+{
+    // A refused header turns the lamp red before the request goes out again, even when
+    // a good reply follows in the same tick.
+    if (poll.wrongHeaders > 0)
+        setConnectedLamp(true, QStringLiteral("The controller's reply was not understood"));
+    if (poll.bodyRead)
+        showReceived(poll.replyHex);
+    if (poll.outcome != StatusPoll::Outcome::Reading)
+        return;
+    setConnectedLamp(false, QStringLiteral("The controller is answering"));
+    showFrequency(m_state.rxFreqMHz);
+
+    const StatusReading &reading = *poll.reading;
+    m_tuning->setFrontVisible(!reading.moving);
+    // A code outside the table leaves the pattern lamps as they are.
+    if (const proto::StatusCode *status = reading.code) {
+        m_lamp180->setFrontVisible(status->pattern != proto::Pattern::Reversed);
+        m_lampBid->setFrontVisible(status->pattern != proto::Pattern::Bidirectional);
+        m_lamp34->setFrontVisible(true);
+    }
+    m_retracting->setFrontVisible(reading.code && reading.code->retracting);
+}
+
+void frm_main::showReceived(const QString &replyHex)
+{
+    if (m_text1->text() != replyHex)
+        m_text1->setText(replyHex);
+}
+
+void frm_main::showFrequency(double mhz)
+{
+    const QString shown = formatMHz(mhz, locale());
+    if (m_text3->text() != shown)
+        m_text3->setText(shown);
+}
+
+// Red for no line or no sense from it, green for a controller that answers; the tool
+// tip says which.
+void frm_main::setConnectedLamp(bool red, const QString &tip)
+{
+    m_connected->setFrontVisible(red);
+    if (m_connected->toolTip() != tip)
+        m_connected->setToolTip(tip);
+}
+
+void frm_main::showPortClosed()
+{
+    setConnectedLamp(true,
+                     QStringLiteral("The serial port is closed (%1)").arg(m_port->displayName()));
+}
+
+} // namespace tarvik
