@@ -1,0 +1,155 @@
+#include "simulatorcli.h"
+
+#include "hexcodec.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tarvik {
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+
+extern "C" void onSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+bool installSignalHandlers()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return false;
+    for (int fd : g_signalPipe) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+    struct sigaction sa {
+    };
+    sa.sa_handler = onSignal;
+    ::sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    return ::sigaction(SIGINT, &sa, nullptr) == 0 && ::sigaction(SIGTERM, &sa, nullptr) == 0;
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+} // namespace
+
+std::optional<SimulatorOptions> parseSimulatorOptions(QCoreApplication &app, QTextStream &err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated antenna controller on a pseudo-terminal. Prints the device "
+                       "for the panel to open, then logs every frame it receives."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption modeOption(
+        QStringLiteral("mode"),
+        QStringLiteral("How to answer: normal, silent, garbage, truncated or wrongheader."),
+        QStringLiteral("NAME"), QStringLiteral("normal"));
+    const QCommandLineOption linkOption(
+        QStringLiteral("link"),
+        QStringLiteral("Also make PATH a symbolic link to the device, removed on exit."),
+        QStringLiteral("PATH"));
+    const QCommandLineOption faultOption(
+        QStringLiteral("fault-rate"),
+        QStringLiteral("Spoil this share (0 to 1) of normal replies at random: cut short, "
+                       "wrong header or left out."),
+        QStringLiteral("RATE"), QStringLiteral("0"));
+    parser.addOptions({modeOption, linkOption, faultOption});
+    parser.process(app);
+
+    SimulatorOptions options;
+    const auto mode = ControllerSimulator::modeFromName(parser.value(modeOption));
+    if (!mode) {
+        err << "tarvik-sim: unknown mode \"" << parser.value(modeOption)
+            << "\" (normal, silent, garbage, truncated, wrongheader)" << Qt::endl;
+        return std::nullopt;
+    }
+    options.mode = *mode;
+    bool rateOk = false;
+    options.faultRate = parser.value(faultOption).toDouble(&rateOk);
+    if (!rateOk || options.faultRate < 0.0 || options.faultRate > 1.0) {
+        err << "tarvik-sim: --fault-rate wants a number from 0 to 1" << Qt::endl;
+        return std::nullopt;
+    }
+    options.linkPath = parser.value(linkOption);
+    return options;
+}
+
+bool quitOnSignals(QCoreApplication &app, QTextStream &err)
+{
+    if (!installSignalHandlers()) {
+        err << "tarvik-sim: cannot install signal handlers: " << systemError() << Qt::endl;
+        return false;
+    }
+    auto *notifier = new QSocketNotifier(qintptr{g_signalPipe[0]}, QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char buf[16];
+        while (::read(g_signalPipe[0], buf, sizeof buf) > 0) {
+        }
+        QCoreApplication::quit();
+    });
+    return true;
+}
+
+bool linkDevice(const QString &linkPath, const QString &device, QTextStream &err)
+{
+    if (QFileInfo(linkPath).isSymLink())
+        QFile::remove(linkPath);
+    if (::symlink(QFile::encodeName(device).constData(), QFile::encodeName(linkPath).constData()) ==
+        0)
+        return true;
+    err << "tarvik-sim: cannot link " << linkPath << ": " << systemError() << Qt::endl;
+    return false;
+}
+
+void unlinkDevice(const QString &linkPath, const QString &device)
+{
+    const QFileInfo info(linkPath);
+    if (info.isSymLink() && info.symLinkTarget() == device)
+        QFile::remove(linkPath);
+}
+
+void logFrames(ControllerSimulator &sim, QTextStream &out)
+{
+    QObject::connect(&sim, &ControllerSimulator::frameReceived, &sim,
+                     [&out](const QByteArray &frame, bool wellFormed) {
+                         out << QDateTime::currentDateTime().toString(Qt::ISODateWithMs) << " RX "
+                             << bytesToHex(frame);
+                         if (wellFormed)
+                             out << " ok " << ControllerSimulator::describeFrame(frame, wellFormed);
+                         else
+                             out << " bad";
+                         out << Qt::endl;
+                     });
+}
+
+QString runSummary(const ControllerSimulator &sim)
+{
+    return QStringLiteral("tarvik-sim: answered %1 requests, accepted %2 commands, received %3 "
+                          "malformed frames, injected %4 faults")
+        .arg(sim.requestsAnswered())
+        .arg(sim.commandsAccepted())
+        .arg(sim.malformedFrames())
+        .arg(sim.faultsInjected());
+}
+
+} // namespace tarvik
