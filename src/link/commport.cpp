@@ -23,6 +23,31 @@ struct ParsedSettings {
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
 };
 
+// How the settings text spells parity and stop bits.
+template <typename T> struct Spelling {
+    const char16_t *text;
+    T value;
+};
+constexpr Spelling<QSerialPort::Parity> kParities[] = {
+    {u"n", QSerialPort::NoParity},    {u"e", QSerialPort::EvenParity},
+    {u"o", QSerialPort::OddParity},   {u"m", QSerialPort::MarkParity},
+    {u"s", QSerialPort::SpaceParity},
+};
+constexpr Spelling<QSerialPort::StopBits> kStopBits[] = {
+    {u"1", QSerialPort::OneStop},
+    {u"1.5", QSerialPort::OneAndHalfStop},
+    {u"2", QSerialPort::TwoStop},
+};
+
+template <typename T, std::size_t N>
+std::optional<T> lookUp(const Spelling<T> (&table)[N], QStringView text)
+{
+    for (const Spelling<T> &s : table)
+        if (text == QStringView(s.text))
+            return s.value;
+    return std::nullopt;
+}
+
 std::optional<ParsedSettings> parseSettings(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char(','));
@@ -33,32 +58,14 @@ std::optional<ParsedSettings> parseSettings(const QString &text)
     s.baud = parts[0].trimmed().toInt(&ok);
     if (!ok || s.baud <= 0)
         return std::nullopt;
-    const QString parity = parts[1].trimmed().toLower();
-    if (parity == u"n")
-        s.parity = QSerialPort::NoParity;
-    else if (parity == u"e")
-        s.parity = QSerialPort::EvenParity;
-    else if (parity == u"o")
-        s.parity = QSerialPort::OddParity;
-    else if (parity == u"m")
-        s.parity = QSerialPort::MarkParity;
-    else if (parity == u"s")
-        s.parity = QSerialPort::SpaceParity;
-    else
-        return std::nullopt;
+    const auto parity = lookUp(kParities, parts[1].trimmed().toLower());
     const int bits = parts[2].trimmed().toInt(&ok);
-    if (!ok || bits < 5 || bits > 8)
+    const auto stopBits = lookUp(kStopBits, parts[3].trimmed());
+    if (!parity || !ok || bits < 5 || bits > 8 || !stopBits)
         return std::nullopt;
+    s.parity = *parity;
     s.dataBits = static_cast<QSerialPort::DataBits>(bits);
-    const QString stop = parts[3].trimmed();
-    if (stop == u"1")
-        s.stopBits = QSerialPort::OneStop;
-    else if (stop == u"1.5")
-        s.stopBits = QSerialPort::OneAndHalfStop;
-    else if (stop == u"2")
-        s.stopBits = QSerialPort::TwoStop;
-    else
-        return std::nullopt;
+    s.stopBits = *stopBits;
     return s;
 }
 } // namespace

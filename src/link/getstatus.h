@@ -14,7 +14,8 @@ class CommPort;
 struct StatusPoll {
     enum class Outcome {
         NothingRead, // port closed, nothing waiting, or a reply cut short
-        BadHeader,   // a reply opened with something other than 40 41 00
+        BadHeader,   // a reply opened with something other than 40 41 00, and no good one
+                     // followed
         Reading,     // a whole status frame, decoded
     };
     Outcome outcome = Outcome::NothingRead;

@@ -12,12 +12,10 @@
 #include <QPointer>
 
 #include <array>
-#include <functional>
 #include <optional>
 
 class QAction;
 class QCheckBox;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;

@@ -40,6 +40,8 @@ void frm_main::showPoll(const StatusPoll &poll)
     // a good reply follows in the same tick.
     if (poll.wrongHeaders > 0)
         setConnectedLamp(true, QStringLiteral("The controller's reply was not understood"));
+    // Once a tick, when the reading has stopped: nothing could repaint while the bytes
+    // were read. A reply cut short still shows what came of it.
     if (poll.bodyRead)
         showReceived(poll.replyHex);
     if (poll.outcome != StatusPoll::Outcome::Reading)

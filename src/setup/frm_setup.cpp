@@ -42,22 +42,16 @@ void showText(QComboBox *combo, const QString &text)
     combo->setEditText(text);
 }
 
-QGroupBox *makeFrame(QWidget *parent, const char *name, const QString &title, const QRect &geometry)
+// Frames and labels wear the caption face.
+template <typename Captioned>
+Captioned *makeCaptioned(QWidget *parent, const char *name, const QString &text,
+                         const QRect &geometry)
 {
-    auto *f = new QGroupBox(title, parent);
-    f->setObjectName(QString::fromLatin1(name));
-    f->setFont(arial(8.25));
-    f->setGeometry(geometry);
-    return f;
-}
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setFont(arial(8.25));
-    l->setGeometry(geometry);
-    return l;
+    auto *w = new Captioned(text, parent);
+    w->setObjectName(QString::fromLatin1(name));
+    w->setFont(arial(8.25));
+    w->setGeometry(geometry);
+    return w;
 }
 
 // An editable list whose text field a screen reader names after the list, since the
@@ -151,15 +145,15 @@ void frm_setup::buildControls()
 
 void frm_setup::buildPortFrames()
 {
-    auto *portFrame =
-        makeFrame(this, "Frame1", QStringLiteral("Com Port"), twipsRect(120, 120, 1215, 735));
+    auto *portFrame = makeCaptioned<QGroupBox>(this, "Frame1", QStringLiteral("Com Port"),
+                                               twipsRect(120, 120, 1215, 735));
     // A device typed into the field and confirmed with Enter joins the list and is
     // chosen, as if it had been there all along.
     m_combo1 = makeCombo(portFrame, "Combo1", QComboBox::InsertAtBottom);
     fillPortList();
 
-    auto *baudFrame =
-        makeFrame(this, "Frame2", QStringLiteral("Baud Rate"), twipsRect(1560, 120, 1215, 735));
+    auto *baudFrame = makeCaptioned<QGroupBox>(this, "Frame2", QStringLiteral("Baud Rate"),
+                                               twipsRect(1560, 120, 1215, 735));
     // Only the listed rates can be chosen; typed text stays just text.
     m_combo2 = makeCombo(baudFrame, "Combo2", QComboBox::NoInsert);
     m_combo2->addItems({QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
@@ -169,8 +163,8 @@ void frm_setup::buildPortFrames()
 
 void frm_setup::buildPollFrame()
 {
-    auto *pollFrame =
-        makeFrame(this, "Frame3", QStringLiteral("Polling Rate"), twipsRect(120, 840, 2655, 855));
+    auto *pollFrame = makeCaptioned<QGroupBox>(this, "Frame3", QStringLiteral("Polling Rate"),
+                                               twipsRect(120, 840, 2655, 855));
     m_hscroll1 = new QScrollBar(Qt::Horizontal, pollFrame);
     m_hscroll1->setObjectName(QStringLiteral("HScroll1"));
     m_hscroll1->setAccessibleName(QStringLiteral("Polling Rate"));
@@ -189,16 +183,16 @@ void frm_setup::buildPollFrame()
     // Only the scroll bar sets the rate; the box just shows it.
     m_text1->setReadOnly(true);
     m_text1->setGeometry(twipsRect(1920, 360, 615, 285));
-    auto *unit =
-        makeLabel(pollFrame, "Label1", QStringLiteral("msec"), twipsRect(1920, 120, 495, 255));
+    auto *unit = makeCaptioned<QLabel>(pollFrame, "Label1", QStringLiteral("msec"),
+                                       twipsRect(1920, 120, 495, 255));
     unit->setAlignment(Qt::AlignCenter);
     unit->setBuddy(m_text1);
 }
 
 void frm_setup::buildAntennaFrame()
 {
-    auto *antennaFrame =
-        makeFrame(this, "Frame4", QStringLiteral("Antenna Type"), twipsRect(120, 1800, 2655, 975));
+    auto *antennaFrame = makeCaptioned<QGroupBox>(this, "Frame4", QStringLiteral("Antenna Type"),
+                                                  twipsRect(120, 1800, 2655, 975));
     std::array<QRadioButton *, std::size(kAntennaOptions)> options{};
     for (std::size_t i = 0; i < options.size(); ++i) {
         options[i] = new QRadioButton(antennaFrame);
@@ -207,8 +201,8 @@ void frm_setup::buildAntennaFrame()
     }
     for (std::size_t i = 0; i < options.size(); ++i) {
         const AntennaOption &o = kAntennaOptions[i];
-        auto *label = makeLabel(antennaFrame, o.label, QString::fromLatin1(o.caption),
-                                twipsRect(600, o.top, o.labelWidth, 255));
+        auto *label = makeCaptioned<QLabel>(antennaFrame, o.label, QString::fromLatin1(o.caption),
+                                            twipsRect(600, o.top, o.labelWidth, 255));
         label->setBuddy(options[i]);
         options[i]->setAccessibleName(label->text());
     }
@@ -237,32 +231,31 @@ void frm_setup::fillPortList()
         return path;
     };
 
+    // Each device once, under the first name that lists it; the tip describes the
+    // device behind the name.
     QStringList listed;
+    auto add = [this, &listed, &describe](const QString &caption, const QString &value,
+                                          const QString &path, const QString &device) {
+        if (listed.contains(path))
+            return;
+        listed << path;
+        m_combo1->addItem(caption, value);
+        m_combo1->setItemData(m_combo1->count() - 1, describe(device), Qt::ToolTipRole);
+    };
     for (int n = 1; n <= 9; ++n) {
         const QString device = CommPort::deviceForNumber(n);
-        m_combo1->addItem(kComPrefix + QString::number(n), QString::number(n));
-        m_combo1->setItemData(m_combo1->count() - 1, describe(device), Qt::ToolTipRole);
-        listed << device;
+        add(kComPrefix + QString::number(n), QString::number(n), device, device);
     }
     for (const QSerialPortInfo &info : present) {
         const QString path = info.systemLocation();
-        if (listed.contains(path))
-            continue;
-        listed << path;
-        m_combo1->addItem(path, path);
-        m_combo1->setItemData(m_combo1->count() - 1, describe(path), Qt::ToolTipRole);
+        add(path, path, path, path);
     }
     const QFileInfoList aliases =
         QDir(kByIdFolder)
             .entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &alias : aliases) {
         const QString path = alias.absoluteFilePath();
-        if (listed.contains(path))
-            continue;
-        listed << path;
-        m_combo1->addItem(path, path);
-        m_combo1->setItemData(m_combo1->count() - 1, describe(alias.canonicalFilePath()),
-                              Qt::ToolTipRole);
+        add(path, path, path, alias.canonicalFilePath());
     }
 }
 

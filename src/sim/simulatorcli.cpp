@@ -17,6 +17,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace tarvik {
 
 namespace {
@@ -56,23 +58,19 @@ std::optional<SimulatorOptions> parseSimulatorOptions(QCoreApplication &app, QTe
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Simulated antenna controller on a pseudo-terminal. Prints the device "
-                       "for the panel to open, then logs every frame it receives."));
+        u"Simulated antenna controller on a pseudo-terminal. Prints the device for the panel "
+        u"to open, then logs every frame it receives."_s);
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption modeOption(
-        QStringLiteral("mode"),
-        QStringLiteral("How to answer: normal, silent, garbage, truncated or wrongheader."),
-        QStringLiteral("NAME"), QStringLiteral("normal"));
+        u"mode"_s, u"How to answer: normal, silent, garbage, truncated or wrongheader."_s,
+        u"NAME"_s, u"normal"_s);
     const QCommandLineOption linkOption(
-        QStringLiteral("link"),
-        QStringLiteral("Also make PATH a symbolic link to the device, removed on exit."),
-        QStringLiteral("PATH"));
-    const QCommandLineOption faultOption(
-        QStringLiteral("fault-rate"),
-        QStringLiteral("Spoil this share (0 to 1) of normal replies at random: cut short, "
-                       "wrong header or left out."),
-        QStringLiteral("RATE"), QStringLiteral("0"));
+        u"link"_s, u"Also make PATH a symbolic link to the device, removed on exit."_s, u"PATH"_s);
+    const QCommandLineOption faultOption(u"fault-rate"_s,
+                                         u"Spoil this share (0 to 1) of normal replies at "
+                                         u"random: cut short, wrong header or left out."_s,
+                                         u"RATE"_s, u"0"_s);
     parser.addOptions({modeOption, linkOption, faultOption});
     parser.process(app);
 
