@@ -51,7 +51,7 @@ QPushButton *makeButton(QWidget *parent, const QString &name, const QString &cap
 
 constexpr int kButtonHeight = 255;
 
-struct ButtonSpec {
+struct ButtonRow {
     const char *name;
     const char *caption;
     int left; // twips
@@ -61,7 +61,7 @@ struct ButtonSpec {
 };
 
 // Commands in the left column, patterns in the right; each pattern has its lamp.
-constexpr ButtonSpec kCommandButtons[] = {
+constexpr ButtonRow kCommandButtons[] = {
     {"cmdHome", "&Home", 2640, 120, 855, &frm_main::cmdHome_Click},
     {"cmdCal", "&Calibrate", 2640, 480, 855, &frm_main::cmdCal_Click},
     {"cmdEnable", "&En Xcvr", 2640, 840, 855, &frm_main::cmdEnable_Click},
@@ -71,19 +71,19 @@ constexpr ButtonSpec kCommandButtons[] = {
     {"cmd34", "&3/4", 3960, 840, 495, &frm_main::cmd34_Click},
 };
 
-constexpr ButtonSpec kStepButtons[] = {
+constexpr ButtonRow kStepButtons[] = {
     {"cmdUP", "UP", 4800, 1680, 375, &frm_main::cmdUP_Click},
     {"cmdDN", "DN", 4800, 2040, 375, &frm_main::cmdDN_Click},
 };
 
 template <std::size_t N>
-void addButtons(frm_main *window, QWidget *parent, const ButtonSpec (&specs)[N])
+void addButtons(frm_main *window, QWidget *parent, const ButtonRow (&rows)[N])
 {
-    for (const ButtonSpec &spec : specs) {
+    for (const ButtonRow &row : rows) {
         auto *b =
-            makeButton(parent, QString::fromLatin1(spec.name), QString::fromLatin1(spec.caption),
-                       twipsRect(spec.left, spec.top, spec.width, kButtonHeight));
-        QObject::connect(b, &QPushButton::clicked, window, spec.click);
+            makeButton(parent, QString::fromLatin1(row.name), QString::fromLatin1(row.caption),
+                       twipsRect(row.left, row.top, row.width, kButtonHeight));
+        QObject::connect(b, &QPushButton::clicked, window, row.click);
     }
 }
 
