@@ -5,6 +5,7 @@
 #include "controllersimulator.h"
 #include "frm_main.h"
 #include "frmabout.h"
+#include "rigendpoint.h"
 #include "settingsstore.h"
 
 #include <tarvik/version.h>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace {
 // --help and --version only print; they must work over ssh and in scripts, where
@@ -62,9 +64,25 @@ int main(int argc, char *argv[])
     const QCommandLineOption simulateOption(
         QStringLiteral("simulate"),
         QStringLiteral("Run against the built-in simulated controller on a pseudo-terminal."));
+    const QCommandLineOption rigOption(
+        QStringLiteral("rig"),
+        QStringLiteral("Follow the radio through the rigctld at HOST[:PORT] (port 4532 by "
+                       "default) for this run only; the stored place is kept."),
+        QStringLiteral("HOST[:PORT]"));
     parser.addOption(portOption);
     parser.addOption(simulateOption);
+    parser.addOption(rigOption);
     parser.process(app);
+
+    std::optional<tarvik::rig::Endpoint> rig;
+    if (parser.isSet(rigOption)) {
+        rig = tarvik::rig::parseEndpoint(parser.value(rigOption));
+        if (!rig) {
+            std::fprintf(stderr, "tarvik-desk: --rig wants HOST[:PORT], not \"%s\"\n",
+                         qPrintable(parser.value(rigOption)));
+            return 2;
+        }
+    }
 
     auto *store = new tarvik::SettingsStore(tarvik::SettingsStore::defaultPath(), &app);
 
@@ -83,6 +101,8 @@ int main(int argc, char *argv[])
     if (!device.isEmpty())
         window.setPortOverride(device);
     window.Form_Load();
+    if (rig)
+        window.followRigForThisRun(*rig);
     window.show();
     return app.exec();
 }

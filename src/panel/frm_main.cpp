@@ -5,6 +5,7 @@
 #include "fonts.h"
 #include "latin1.h"
 #include "portmessage.h"
+#include "rigfollower.h"
 #include "settingsstore.h"
 #include "twips.h"
 
@@ -28,6 +29,7 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
     : QMainWindow(parent)
     , m_store(store)
     , m_port(new CommPort(this))
+    , m_follower(new RigFollower(this))
 {
     installAccessibleRoles();
     setObjectName(QStringLiteral("frm_main"));
@@ -47,6 +49,7 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
     buildMenus();
     buildControls();
     setConnectedLamp(true, QStringLiteral("No status frame from the controller yet"));
+    watchTheRadio();
     claimClashingAccessKeys();
     addCommandKeys();
     resize(px(kDesignWidth), menuBar()->sizeHint().height() + px(kDesignHeight));

@@ -5,6 +5,7 @@
 #include "paneltables.h"
 #include "preferences.h"
 #include "protocol.h"
+#include "rigendpoint.h"
 #include "setuphost.h"
 
 #include <QHash>
@@ -16,6 +17,7 @@
 
 class QAction;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -24,6 +26,7 @@ class QWidget;
 namespace tarvik {
 
 class CommPort;
+class RigFollower;
 class SettingsStore;
 struct StatusPoll;
 
@@ -36,8 +39,12 @@ struct StatusPoll;
 // the panel state and shows its outcome on the indicators. Settings come in through
 // RegInit/GetPreferences at start-up and go out through SaveSettings.
 //
+// Following the radio: the RigFollower's frameDue takes the band buttons' path
+// (tuneBand), with the band that holds the radio's frequency; its state shows on the
+// Radio lamp.
+//
 // Building the window is frm_main_build.cpp; the behaviour is spread by concern over
-// frm_main_commands, _status, _views, _dialogs, _keyboard and _link.
+// frm_main_commands, _status, _views, _dialogs, _keyboard, _link and _follow.
 class frm_main : public QMainWindow, public SetupHost
 {
     Q_OBJECT
@@ -50,6 +57,9 @@ public:
 
     // This run only: the device to open instead of the stored "ComPort".
     void setPortOverride(const QString &device);
+    // This run only: follow the rigctld at `endpoint`, whatever the "Follow" section
+    // says. Call after Form_Load; the Radio dialog's choice of a place ends it.
+    void followRigForThisRun(const rig::Endpoint &endpoint);
 
     // Panel state record.
     std::int16_t pollrate() const override { return m_state.pollrate; }
@@ -88,6 +98,8 @@ public:
     void setWindowTop(double twips) override;
     int onTopValue() const override;
     void setOnTopValue(int value) override;
+    FollowSettings followSettings() const override { return m_follow; }
+    void setFollowSettings(const FollowSettings &value) override;
 
     // SetupHost
     SettingsStore &settingsStore() override { return *m_store; }
@@ -102,6 +114,8 @@ public:
     QWidget *setupDialog() const;
     QWidget *aboutBox() const;
     QWidget *helpWindow() const;
+    QWidget *radioDialog() const;
+    RigFollower &follower() const { return *m_follower; }
 
     // Builds the set-frequency frame from the panel state and writes it. Leaves
     // Timer1 stopped; the caller starts it again.
@@ -114,6 +128,8 @@ public Q_SLOTS:
     void mnuFull_Click();
     void mnuDiag_Click();
     void mnuSetup_Click();
+    void mnuFollow_Click(bool checked);
+    void mnuRadio_Click();
     void mnuContents_Click();
     void mnuAbout_Click();
     void cmd180_Click();
@@ -142,6 +158,7 @@ private:
     void buildCommandColumns(QWidget *client);
     void buildBandRow(QWidget *client);
     void buildDiagnostics(QWidget *client);
+    void buildRadioIndicator(QWidget *client);
     void buildMenus();
     // Keyboard (frm_main_keyboard.cpp).
     void claimClashingAccessKeys();
@@ -153,6 +170,8 @@ private:
     void reportStoreFailure(const QString &path);
     // Commands (frm_main_commands.cpp).
     void bandClick(std::size_t band);
+    void lightBand(std::optional<std::size_t> band);
+    void tuneBand(std::optional<std::size_t> band, double frequency);
     void directionToggle(Indicator *lamp, proto::Pattern pattern);
     void fixedCodeCommand(const proto::CommandCode &code);
     void frequencyStep(int delta);
@@ -174,6 +193,11 @@ private:
     void watchTheLine();
     void onLineLost();
     void retryLine();
+    // Following the radio (frm_main_follow.cpp).
+    void watchTheRadio();
+    void followRadio(qint64 hz);
+    void applyFollowing();
+    void showRadioState();
 
     SettingsStore *m_store;
     CommPort *m_port;
@@ -192,6 +216,17 @@ private:
     std::array<Indicator *, kBands.size()> m_bandLamps{};
     std::array<QPushButton *, kBands.size()> m_bandButtons{};
     std::array<QAction *, kViews.size()> m_viewActions{};
+    RigFollower *m_follower;
+    FollowSettings m_follow;
+    // --rig: where to follow this run, and whether the operator still wants to.
+    struct RunRig {
+        rig::Endpoint endpoint;
+        bool following;
+    };
+    std::optional<RunRig> m_runRig;
+    Indicator *m_radioLamp = nullptr;
+    QLabel *m_radioCaption = nullptr;
+    QAction *m_followAction = nullptr;
     bool m_storeFailureShown = false;
     QTimer *m_lineRetry = nullptr; // reopens a lost line, once a poll interval
     // Buttons whose access key a menu title uses too: the button gets it.
@@ -199,6 +234,7 @@ private:
     QPointer<QWidget> m_setupDialog;
     QPointer<QWidget> m_aboutBox;
     QPointer<QWidget> m_helpWindow;
+    QPointer<QWidget> m_radioDialog;
 };
 
 } // namespace tarvik

@@ -112,6 +112,7 @@ void frm_main::buildControls()
     setCentralWidget(client);
 
     buildStatusDisplays(client);
+    buildRadioIndicator(client);
     buildCommandColumns(client);
     buildBandRow(client);
     addButtons(this, client, kStepButtons);
@@ -150,6 +151,17 @@ void frm_main::buildStatusDisplays(QWidget *client)
     makeLabel(frame1, "Label3", QStringLiteral("Connected"), twipsRect(0, 60, 780, 255));
     m_connected = Indicator::lamp(QStringLiteral("Connected"), frame1);
     m_connected->setGeometry(twipsRect(810, 60, kLampSize, kLampSize));
+}
+
+// Beside Connected, in every view: whether the antenna follows the radio. The caption's
+// accessible name is what a screen reader hears when that changes (showRadioState).
+void frm_main::buildRadioIndicator(QWidget *client)
+{
+    m_radioCaption =
+        makeLabel(client, "lblRadio", QStringLiteral("Radio"), twipsRect(1680, 1020, 480, 255));
+    m_radioLamp =
+        Indicator::offLamp(QStringLiteral("Radio lamp"), Indicator::Look::GreenLamp, client);
+    m_radioLamp->setGeometry(twipsRect(2190, 1020, kLampSize, kLampSize));
 }
 
 // The command buttons, the pattern buttons with their lamps, and On Top.
@@ -237,6 +249,11 @@ void frm_main::buildMenus()
     pref->setObjectName(QStringLiteral("mnuPref"));
     connect(add(pref, QStringLiteral("mnuSetup"), QStringLiteral("&Setup"), Qt::Key_F2),
             &QAction::triggered, this, &frm_main::mnuSetup_Click);
+    m_followAction = add(pref, QStringLiteral("mnuFollow"), QStringLiteral("&Follow Radio"), 0);
+    m_followAction->setCheckable(true);
+    connect(m_followAction, &QAction::triggered, this, &frm_main::mnuFollow_Click);
+    connect(add(pref, QStringLiteral("mnuRadio"), QStringLiteral("&Radio..."), 0),
+            &QAction::triggered, this, &frm_main::mnuRadio_Click);
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     for (std::size_t i = 0; i < kViews.size(); ++i) {

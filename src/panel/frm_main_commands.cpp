@@ -43,11 +43,24 @@ void frm_main::Data2Tarvik()
 
 void frm_main::bandClick(std::size_t band)
 {
+    tuneBand(band, kBands[band].startFrequency);
+}
+
+// `band`'s lamp alone is lit, none for no band. Each lamp changes at most once, so a
+// screen reader hears only real changes.
+void frm_main::lightBand(std::optional<std::size_t> band)
+{
+    for (std::size_t i = 0; i < m_bandLamps.size(); ++i)
+        m_bandLamps[i]->setFrontVisible(band != i);
+}
+
+// A band button, and the radio when the panel follows it. The lamp changes before the
+// frame goes out, so it changes even when the send fails.
+void frm_main::tuneBand(std::optional<std::size_t> band, double frequency)
+{
     Timer1()->stop();
-    for (Indicator *lamp : m_bandLamps)
-        lamp->setFrontVisible(true);
-    m_bandLamps[band]->setFrontVisible(false);
-    m_state.sndFreq = kBands[band].startFrequency;
+    lightBand(band);
+    m_state.sndFreq = frequency;
     Data2Tarvik();
     Timer1()->start();
 }

@@ -7,6 +7,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -69,6 +70,21 @@ std::optional<bool> readBool(const QString &text)
     if (text.compare(boolText(false)) == 0)
         return false;
     return std::nullopt;
+}
+
+// A host name or address as typed: something to look up, without blanks.
+QString readHost(const QString &text)
+{
+    const bool usable = !text.isEmpty() && text.size() <= kFollowHostMaxLength &&
+                        std::none_of(text.begin(), text.end(), [](QChar c) {
+                            return c.isSpace() || c.category() == QChar::Other_Control;
+                        });
+    return usable ? text : defaultText(Key::FollowHost);
+}
+
+int readNumber(const SettingsStore &store, Key key, int min, int max)
+{
+    return readWholeNumber(store.value(key), min, max).value_or(defaultText(key).toInt());
 }
 
 } // namespace
@@ -138,6 +154,33 @@ void GetPreferences(SettingsStore &store, SettingsHost &host)
     if (onTop != u"0" && onTop != u"1")
         onTop = defaultText(Key::OnTop);
     host.setOnTopValue(onTop.toInt());
+    host.setFollowSettings(readFollowSettings(store));
+}
+
+FollowSettings readFollowSettings(const SettingsStore &store)
+{
+    FollowSettings s;
+    s.enabled = readNumber(store, Key::FollowEnabled, 0, 1) == 1;
+    s.host = readHost(store.value(Key::FollowHost));
+    s.port = readNumber(store, Key::FollowPort, kFollowPortMin, kFollowPortMax);
+    s.thresholdKHz = readNumber(store, Key::FollowThreshold, 0, kFollowThresholdMaxKHz);
+    s.settleMs = readNumber(store, Key::FollowSettle, 0, kFollowSettleMaxMs);
+    return s;
+}
+
+bool saveFollowSettings(SettingsStore &store, const FollowSettings &value)
+{
+    const std::pair<Key, QString> values[] = {
+        {Key::FollowEnabled, QString::number(value.enabled ? 1 : 0)},
+        {Key::FollowHost, value.host},
+        {Key::FollowPort, QString::number(value.port)},
+        {Key::FollowThreshold, QString::number(value.thresholdKHz)},
+        {Key::FollowSettle, QString::number(value.settleMs)},
+    };
+    for (const auto &[key, text] : values)
+        if (!store.setValue(key, text))
+            return false;
+    return true;
 }
 
 void SaveSettings(SettingsStore &store, SettingsHost &host)
@@ -155,6 +198,7 @@ void SaveSettings(SettingsStore &store, SettingsHost &host)
     for (const auto &[key, value] : values)
         if (!store.setValue(key, value))
             return;
+    saveFollowSettings(store, host.followSettings());
 }
 
 } // namespace tarvik

@@ -34,6 +34,7 @@ struct FakeHost : SettingsHost {
     std::int16_t poll = 1234;
     bool vastor = true;
     int onTop = 1;
+    FollowSettings follow{true, u"rig.example"_s, 1, 1, 1};
 
     double windowLeft() const override { return left; }
     double windowTop() const override { return top; }
@@ -48,6 +49,8 @@ struct FakeHost : SettingsHost {
     void setVastor(bool v) override { vastor = v; }
     int onTopValue() const override { return onTop; }
     void setOnTopValue(int v) override { onTop = v; }
+    FollowSettings followSettings() const override { return follow; }
+    void setFollowSettings(const FollowSettings &v) override { follow = v; }
 
     // What the panel holds for a key, as text; in the order of enum Key.
     QString state(Key key)
@@ -60,12 +63,21 @@ struct FakeHost : SettingsHost {
                                   dir,
                                   QString::number(poll),
                                   boolText(vastor),
-                                  QString::number(onTop)};
+                                  QString::number(onTop),
+                                  {},
+                                  {},
+                                  QString::number(follow.enabled ? 1 : 0),
+                                  follow.host,
+                                  QString::number(follow.port),
+                                  QString::number(follow.thresholdKHz),
+                                  QString::number(follow.settleMs)};
         return values[static_cast<int>(key)];
     }
     void expectDefaults()
     {
-        for (Key k : {Key::ComPort, Key::Settings, Key::SndDir, Key::Poll, Key::Vastor, Key::OnTop})
+        for (Key k : {Key::ComPort, Key::Settings, Key::SndDir, Key::Poll, Key::Vastor, Key::OnTop,
+                      Key::FollowEnabled, Key::FollowHost, Key::FollowPort, Key::FollowThreshold,
+                      Key::FollowSettle})
             QCOMPARE(state(k), text(settingKey(k).defaultValue));
     }
 };
@@ -202,6 +214,17 @@ private Q_SLOTS:
         row("OnTop 2", Key::OnTop, "2", "0");
         row("Position-Left text", Key::PositionLeft, "left", "165");
         row("Position-Top overflow", Key::PositionTop, "1e400", "450");
+        row("Follow Enabled 1", Key::FollowEnabled, "1", "1");
+        row("Follow Enabled True", Key::FollowEnabled, "True", "0");
+        row("Follow Host name", Key::FollowHost, "shack-pc", "shack-pc");
+        row("Follow Host with a blank", Key::FollowHost, "shack pc", "127.0.0.1");
+        row("Follow Port highest", Key::FollowPort, "65535", "65535");
+        row("Follow Port zero", Key::FollowPort, "0", "4532");
+        row("Follow Port beyond 16 bits", Key::FollowPort, "65536", "4532");
+        row("Follow Threshold zero", Key::FollowThreshold, "0", "0");
+        row("Follow Threshold negative", Key::FollowThreshold, "-5", "20");
+        row("Follow Settle beyond 10 s", Key::FollowSettle, "10001", "500");
+        row("Follow Settle not a number", Key::FollowSettle, "half", "500");
     }
     void storedValueApplied()
     {
