@@ -93,7 +93,11 @@ void frm_radio::buildControls()
     form->addRow(QStringLiteral("Stat&us:"), m_status);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("&Close"));
+    QPushButton *close = buttons->button(QDialogButtonBox::Close);
+    close->setText(QStringLiteral("&Close"));
+    // Return finishes an entry and stays, so the status line can show what it brought.
+    close->setAutoDefault(false);
+    close->setDefault(false);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     form->addRow(buttons);
 }

@@ -214,16 +214,13 @@ private Q_SLOTS:
         row("OnTop 2", Key::OnTop, "2", "0");
         row("Position-Left text", Key::PositionLeft, "left", "165");
         row("Position-Top overflow", Key::PositionTop, "1e400", "450");
-        row("Follow Enabled 1", Key::FollowEnabled, "1", "1");
         row("Follow Enabled True", Key::FollowEnabled, "True", "0");
         row("Follow Host name", Key::FollowHost, "shack-pc", "shack-pc");
         row("Follow Host with a blank", Key::FollowHost, "shack pc", "127.0.0.1");
-        row("Follow Port highest", Key::FollowPort, "65535", "65535");
         row("Follow Port zero", Key::FollowPort, "0", "4532");
         row("Follow Port beyond 16 bits", Key::FollowPort, "65536", "4532");
         row("Follow Threshold zero", Key::FollowThreshold, "0", "0");
         row("Follow Threshold negative", Key::FollowThreshold, "-5", "20");
-        row("Follow Settle beyond 10 s", Key::FollowSettle, "10001", "500");
         row("Follow Settle not a number", Key::FollowSettle, "half", "500");
     }
     void storedValueApplied()

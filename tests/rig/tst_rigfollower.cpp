@@ -2,6 +2,7 @@
 // and against a scripted peer that answers badly or not at all.
 
 #include "rigctld.h"
+#include "rigendpoint.h"
 #include "rigfollower.h"
 #include "rigreply.h"
 
@@ -34,6 +35,7 @@ class TestRigFollower : public QObject
 private Q_SLOTS:
     void parser_data();
     void parser();
+    void endpoint();
     void follows_data();
     void follows();
     void rigctldComesAndGoes();
@@ -82,6 +84,31 @@ void TestRigFollower::parser()
     QFETCH(rig::Ptt, ptt);
     QCOMPARE(rig::parseFrequency(line).value_or(-1), hz);
     QCOMPARE(rig::parsePtt(line), ptt);
+}
+
+// --rig's argument: "host:port" as the result shows it, "" where it is refused.
+void TestRigFollower::endpoint()
+{
+    const char *rows[][2] = {
+        {"shack", "shack:4532"},
+        {"shack:4533", "shack:4533"},
+        {"[::1]:4534", "::1:4534"},
+        {"[::1]", "::1:4532"},
+        {"::1", "::1:4532"},
+        {"shack:", ""},
+        {"shack:0", ""},
+        {"shack:65536", ""},
+        {"shack:+45", ""},
+        {"[::1]4534", ""},
+        {"[::1", ""},
+        {"sh ack", ""},
+        {"", ""},
+    };
+    for (const auto &[text, expected] : rows) {
+        const auto e = rig::parseEndpoint(QString::fromLatin1(text));
+        QCOMPARE(e ? e->host + u':' + QString::number(e->port) : QString(),
+                 QString::fromLatin1(expected));
+    }
 }
 
 void TestRigFollower::follows_data()
