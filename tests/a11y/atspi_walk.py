@@ -32,7 +32,7 @@ BUTTONS = ["Home", "Calibrate", "En Xcvr", "Dis Xcvr", "180", "BiDir", "3/4", "U
 ]
 LAMPS = ["Connected", "180 lamp", "BiDir lamp", "3/4 lamp"] + [f"{b} m lamp" for b in BANDS]
 CAPTIONS = ["TUNING", "RETRACTING"]
-MENU_ITEMS = ["File", "Exit", "Preferences", "Setup", "View", "Compact", "Full", "Diagnostics",
+MENU_ITEMS = ["File", "Exit", "Preferences", "Setup", "Follow Radio", "Radio...", "View", "Compact", "Full", "Diagnostics",
               "Band", "20", "17", "15", "12", "10", "6", "Help", "Contents", "About"]
 # Tab from the frequency display, the first thing the operator hears, through the
 # commands top to bottom, back round to the start.
@@ -198,6 +198,7 @@ def check_main_window(app, main):
         expect(main, "image", name, description=("red", "green"))
     for name in CAPTIONS:
         expect(main, "label", name, description=("red", "grey"))
+    expect(main, "image", "Radio lamp", description=("grey",))  # following is off
     for name in ["Frequency", "Received String"]:
         expect(main, "text", name, want=("focusable", "read only"))
     expect(main, "check box", "On Top", want=("focusable",), unwanted=("checked",))
