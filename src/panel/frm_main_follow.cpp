@@ -56,8 +56,7 @@ void frm_main::showRadioState()
     for (const RadioLook &look : kRadioLooks) {
         if (look.state != m_follower->state())
             continue;
-        m_radioLamp->setBack(look.lit);
-        m_radioLamp->setFrontVisible(look.grey);
+        m_radioLamp->setShowing(look.grey, look.lit);
         m_radioCaption->setAccessibleName(QString::fromLatin1(look.spoken));
     }
 }

@@ -51,15 +51,10 @@ Indicator *Indicator::caption(const QString &text, Look front, Look back, QWidge
 
 void Indicator::setFrontVisible(bool visible)
 {
-    changeShowing(visible, m_back);
+    setShowing(visible, m_back);
 }
 
-void Indicator::setBack(Look back)
-{
-    changeShowing(m_frontVisible, back);
-}
-
-void Indicator::changeShowing(bool frontVisible, Look back)
+void Indicator::setShowing(bool frontVisible, Look back)
 {
     if (frontVisible == m_frontVisible && back == m_back)
         return;

@@ -18,14 +18,15 @@ public:
 
     // A red lamp lying over its green twin.
     static Indicator *lamp(const QString &accessibleName, QWidget *parent);
-    // A grey lamp lying over a twin whose colour setBack() chooses: off, or on in a
+    // A grey lamp lying over a twin whose colour setShowing() chooses: off, or on in a
     // colour that says how.
     static Indicator *offLamp(const QString &accessibleName, Look back, QWidget *parent);
     // Two captions of one text; `front` lies over `back`.
     static Indicator *caption(const QString &text, Look front, Look back, QWidget *parent);
 
     void setFrontVisible(bool visible);
-    void setBack(Look back);
+    // Both at once, so that a screen reader hears one change, not a passing colour.
+    void setShowing(bool frontVisible, Look back);
     bool isFrontVisible() const { return m_frontVisible; }
     // A lamp (red over green) rather than a caption.
     bool isLamp() const;
@@ -48,7 +49,6 @@ private:
     Indicator(Look front, Look back, const QString &text, QWidget *parent);
     void paintLamp(QPainter &p, Look look) const;
     void describe();
-    void changeShowing(bool frontVisible, Look back);
 
     Look m_front;
     Look m_back;

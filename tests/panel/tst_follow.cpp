@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -135,6 +136,7 @@ private Q_SLOTS:
         if (!listening)
             silent.close();
         Panel p({{Key::FollowEnabled, u"1"_s}, {Key::FollowPort, QString::number(port)}});
+        QSignalSpy heard(p.lamp(u"Radio lamp"_s), &Indicator::colourChanged);
         p.window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&p.window));
         if (listening)
@@ -149,8 +151,10 @@ private Q_SLOTS:
         QCOMPARE(p.peer.readExactly(11), frame("4c4b40", "00"));
 
         p.window.action(u"mnuFollow"_s)->trigger();
-        QCOMPARE(p.lamp(u"Radio lamp"_s)->colourName(), u"grey"_s);
         QCOMPARE(p.store.value(Key::FollowEnabled), u"0"_s);
+        // Said once for each change: red, then grey.
+        QCOMPARE(heard.size(), 2);
+        QCOMPARE(heard.at(0).at(0).toString() + heard.at(1).at(0).toString(), u"redgrey"_s);
     }
 
     // What the dialog takes applies at once and is stored, Escape included; its status
