@@ -72,13 +72,15 @@ std::optional<bool> readBool(const QString &text)
     return std::nullopt;
 }
 
-// A host name or address as typed: something to look up, without blanks.
+// A host name or address something can look up: no blanks, and an IPv6 address bare,
+// without the brackets of the command line.
 QString readHost(const QString &text)
 {
-    const bool usable = !text.isEmpty() && text.size() <= kFollowHostMaxLength &&
-                        std::none_of(text.begin(), text.end(), [](QChar c) {
-                            return c.isSpace() || c.category() == QChar::Other_Control;
-                        });
+    const bool usable =
+        !text.isEmpty() && text.size() <= kFollowHostMaxLength &&
+        std::none_of(text.begin(), text.end(), [](QChar c) {
+            return c.isSpace() || c.category() == QChar::Other_Control || c == u'[' || c == u']';
+        });
     return usable ? text : defaultText(Key::FollowHost);
 }
 
