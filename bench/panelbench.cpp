@@ -1,11 +1,11 @@
 // bench-panel: the real main window in process, on a pseudo-terminal held here.
 //
-//   bench-panel latency N [silent]
+//   bench-panel latency N [paced|silent]
 //                             presses F6 N times; for each press, the time from the key
 //                             event until the whole frame can be read on the far end.
-//                             "silent": meanwhile the panel follows a rigctld that
-//                             accepts and never answers, and the presses are paced
-//                             5 ms apart so that they meet its time-outs and retries
+//                             "paced": the presses 5 ms apart; "silent": paced so, while
+//                             the panel follows a rigctld that accepts and never
+//                             answers, so that they meet its time-outs and retries
 //   bench-panel follow SETTLE_MS N
 //                             moves a real rigctld N times between 20 m and 15 m; for
 //                             each move, the time from the set command written to
@@ -126,21 +126,22 @@ double percentile(std::vector<double> sorted, double p)
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
 
-int latency(int presses, bool silentRig)
+int latency(int presses, bool paced, bool silentRig)
 {
     Panel panel;
     if (!panel.start())
         return fail("the panel did not start on the pseudo-terminal");
     frm_main &w = *panel.window;
     QTcpServer silent; // the kernel accepts for it; nothing ever answers
-    int rigFaults = 0;
+    int rigConnections = 0;
     if (silentRig) {
         if (!silent.listen(QHostAddress::LocalHost))
             return fail("no port for the silent rigctld");
-        QObject::connect(&w.follower(), &RigFollower::stateChanged, &silent,
-                         [&rigFaults](RigFollower::State state) {
-                             rigFaults += state == RigFollower::State::NotAnswering;
-                         });
+        // Each connection is held open, unanswered, until the follower gives it up.
+        QObject::connect(&silent, &QTcpServer::newConnection, &silent, [&silent, &rigConnections] {
+            silent.nextPendingConnection();
+            ++rigConnections;
+        });
         w.followRigForThisRun({QStringLiteral("127.0.0.1"), silent.serverPort()});
     }
     // F6 is 20 m: 14.050 MHz, normal pattern.
@@ -152,7 +153,7 @@ int latency(int presses, bool silentRig)
     std::vector<double> micros;
     micros.reserve(static_cast<std::size_t>(presses));
     for (int i = 0; i < presses; ++i) {
-        if (silentRig)
+        if (paced)
             QTest::qWait(5);
         QCoreApplication::processEvents();
         w.Timer1()->stop();
@@ -187,7 +188,7 @@ int latency(int presses, bool silentRig)
     std::printf("baud=%d\n", baud);
     std::printf("wire_ms=%.1f\n", wireMs);
     if (silentRig)
-        std::printf("rig_faults=%d\n", rigFaults);
+        std::printf("rig_connections=%d\n", rigConnections);
     return 0;
 }
 
@@ -302,7 +303,9 @@ int main(int argc, char *argv[])
     const QStringList args = QCoreApplication::arguments();
     const QString mode = args.value(1);
     if (mode == u"latency")
-        return latency(args.value(2, QStringLiteral("1000")).toInt(), args.value(3) == u"silent");
+        return latency(args.value(2, QStringLiteral("1000")).toInt(),
+                       args.value(3) == u"paced" || args.value(3) == u"silent",
+                       args.value(3) == u"silent");
     if (mode == u"follow")
         return followLatency(args.value(2).toInt(), args.value(3, QStringLiteral("60")).toInt());
     if (mode == u"poll" && (args.value(2) == u"changed" || args.value(2) == u"unchanged"))
