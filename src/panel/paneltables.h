@@ -9,20 +9,20 @@
 namespace tarvik {
 
 // The nine bands, 80 m first. The button, its lamp, the start frequency (units of
-// 10 Hz) and, for the upper six, the Band menu item and its key all come from here.
+// 10 Hz), its key and, for the upper six, the Band menu item all come from here.
 struct Band {
     std::string_view caption;     // button caption, also "80 m lamp"
     int buttonLeft;               // twips within "Ham Bands"
     int lampLeft;                 // twips within "Ham Bands"
     std::int32_t startFrequency;  // units of 10 Hz
     std::string_view menuCaption; // empty: no menu item
-    int key;                      // Qt::Key, 0: none
+    QKeyCombination key;          // the menu item's shortcut, or the button's own key
 };
 
 inline constexpr std::array<Band, 9> kBands{{
-    {"80", 200, 240, 355000, "", 0},
-    {"40", 670, 720, 705000, "", 0},
-    {"30", 1150, 1200, 1010000, "", 0},
+    {"80", 200, 240, 355000, "", Qt::CTRL | Qt::Key_8},
+    {"40", 670, 720, 705000, "", Qt::CTRL | Qt::Key_4},
+    {"30", 1150, 1200, 1010000, "", Qt::CTRL | Qt::Key_3},
     {"20", 1630, 1680, 1405000, "&20", Qt::Key_F6},
     {"17", 2110, 2160, 1810000, "&17", Qt::Key_F7},
     {"15", 2590, 2640, 2105000, "&15", Qt::Key_F8},
