@@ -100,6 +100,7 @@ void frm_main::Form_Load()
         t->stop();
     m_state.retracted = m_store->value(Key::Retracted);
     Timer1()->start();
+    m_sinceReply.start();
 }
 
 void frm_main::openPortAtStartUp()

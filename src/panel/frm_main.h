@@ -7,6 +7,7 @@
 #include "protocol.h"
 #include "setuphost.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -162,7 +163,9 @@ private:
     void showPoll(const StatusPoll &poll);
     void showReceived(const QString &replyHex);
     void showFrequency(double mhz);
+    void showSilence(const StatusPoll &poll);
     void setConnectedLamp(bool red, const QString &tip);
+    void setConnectedTip(const QString &tip);
     void showPortClosed();
     // Views and On Top (frm_main_views.cpp).
     void restoreView();
@@ -192,6 +195,10 @@ private:
     std::array<Indicator *, kBands.size()> m_bandLamps{};
     std::array<QPushButton *, kBands.size()> m_bandButtons{};
     std::array<QAction *, kViews.size()> m_viewActions{};
+    // Polls in a row that asked and read nothing, and the time since the last frame
+    // was read (or polling began).
+    int m_silentPolls = 0;
+    QElapsedTimer m_sinceReply;
     bool m_storeFailureShown = false;
     QTimer *m_lineRetry = nullptr; // reopens a lost line, once a poll interval
     // Buttons whose access key a menu title uses too: the button gets it.
