@@ -5,6 +5,7 @@
 #include "fonts.h"
 #include "latin1.h"
 #include "portmessage.h"
+#include "serialtrace.h"
 #include "settingsstore.h"
 #include "twips.h"
 
@@ -28,6 +29,7 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
     : QMainWindow(parent)
     , m_store(store)
     , m_port(new CommPort(this))
+    , m_trace(new SerialTrace(this))
 {
     installAccessibleRoles();
     setObjectName(QStringLiteral("frm_main"));
@@ -42,6 +44,7 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
         connect(m_timers[i], &QTimer::timeout, this, ticks[i]);
     }
     connect(m_store, &SettingsStore::writeFailed, this, &frm_main::reportStoreFailure);
+    connect(m_trace, &SerialTrace::failed, this, &frm_main::reportTraceFailure);
     watchTheLine();
 
     buildMenus();
@@ -53,7 +56,11 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
     move(px(kDesignLeft), px(kDesignTop));
 }
 
-frm_main::~frm_main() = default;
+// The port closes here rather than with its object, so that a trace ends with it.
+frm_main::~frm_main()
+{
+    m_port->close();
+}
 
 QPushButton *frm_main::button(const QString &objectName) const
 {
@@ -139,6 +146,7 @@ void frm_main::Form_Unload()
     storeViewStyle();
     for (QTimer *t : m_timers)
         t->stop();
+    m_trace->flush();
 }
 
 void frm_main::closeEvent(QCloseEvent *event)

@@ -25,6 +25,7 @@ class QWidget;
 namespace tarvik {
 
 class CommPort;
+class SerialTrace;
 class SettingsStore;
 struct StatusPoll;
 
@@ -35,10 +36,11 @@ struct StatusPoll;
 // panel state, has Data2Tarvik or a fixed-code frame written to MSComm1, and starts
 // Timer1 again. Status: each Timer1 tick runs GetStatus, keeps the fields it read in
 // the panel state and shows its outcome on the indicators. Settings come in through
-// RegInit/GetPreferences at start-up and go out through SaveSettings.
+// RegInit/GetPreferences at start-up and go out through SaveSettings. A serial trace,
+// while one runs, records everything MSComm1 writes and reads.
 //
 // Building the window is frm_main_build.cpp; the behaviour is spread by concern over
-// frm_main_commands, _status, _views, _dialogs, _keyboard and _link.
+// frm_main_commands, _status, _views, _dialogs, _keyboard, _link and _trace.
 class frm_main : public QMainWindow, public SetupHost
 {
     Q_OBJECT
@@ -51,6 +53,11 @@ public:
 
     // This run only: the device to open instead of the stored "ComPort".
     void setPortOverride(const QString &device);
+
+    // Records the line's traffic in `path` from now on (--trace, "&Trace to File...").
+    // A file that cannot be opened is reported, and the panel runs on untraced.
+    bool startTrace(const QString &path);
+    void stopTrace();
 
     // Panel state record.
     std::int16_t pollrate() const override { return m_state.pollrate; }
@@ -115,6 +122,7 @@ public Q_SLOTS:
     void mnuFull_Click();
     void mnuDiag_Click();
     void mnuSetup_Click();
+    void mnuTrace_Click(bool checked);
     void mnuContents_Click();
     void mnuAbout_Click();
     void cmd180_Click();
@@ -177,9 +185,12 @@ private:
     void watchTheLine();
     void onLineLost();
     void retryLine();
+    // The serial trace (frm_main_trace.cpp).
+    void reportTraceFailure(const QString &reason);
 
     SettingsStore *m_store;
     CommPort *m_port;
+    SerialTrace *m_trace;
     PanelState m_state;
     std::array<QTimer *, 4> m_timers{};
 
@@ -195,6 +206,7 @@ private:
     std::array<Indicator *, kBands.size()> m_bandLamps{};
     std::array<QPushButton *, kBands.size()> m_bandButtons{};
     std::array<QAction *, kViews.size()> m_viewActions{};
+    QAction *m_traceAction = nullptr;
     // Polls in a row that asked and read nothing, and the time since the last frame
     // was read (or polling began).
     int m_silentPolls = 0;

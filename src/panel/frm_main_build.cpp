@@ -237,6 +237,9 @@ void frm_main::buildMenus()
     pref->setObjectName(QStringLiteral("mnuPref"));
     connect(add(pref, QStringLiteral("mnuSetup"), QStringLiteral("&Setup"), Qt::Key_F2),
             &QAction::triggered, this, &frm_main::mnuSetup_Click);
+    m_traceAction = add(pref, QStringLiteral("mnuTrace"), QStringLiteral("&Trace to File..."), {});
+    m_traceAction->setCheckable(true);
+    connect(m_traceAction, &QAction::triggered, this, &frm_main::mnuTrace_Click);
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     for (std::size_t i = 0; i < kViews.size(); ++i) {
