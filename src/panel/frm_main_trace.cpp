@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
@@ -47,11 +46,9 @@ void frm_main::mnuTrace_Click(bool checked)
         stopTrace();
         return;
     }
-    const QString suggested =
-        m_trace->fileName().isEmpty()
-            ? QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                  .filePath(u"tarvik-trace.log"_s)
-            : m_trace->fileName();
+    const QString suggested = m_trace->fileName().isEmpty()
+                                  ? QDir::home().filePath(u"tarvik-trace.log"_s)
+                                  : m_trace->fileName();
     const QString path = QFileDialog::getSaveFileName(this, u"Trace to File"_s, suggested,
                                                       u"Trace files (*.log);;All files (*)"_s,
                                                       nullptr, QFileDialog::DontConfirmOverwrite);
