@@ -1,8 +1,8 @@
 // tarvik-sim: a simulated controller for trying the panel without the hardware.
 //
 // Creates a pseudo-terminal, prints the device the panel should open, and then logs
-// every frame that comes down the line, one timestamped line each, until it gets
-// SIGINT or SIGTERM.
+// every frame that comes down the line and every byte it sends back, in the format of
+// the panel's serial trace, until it gets SIGINT or SIGTERM.
 
 #include "controllersimulator.h"
 #include "simulatorcli.h"
@@ -41,7 +41,7 @@ int main(int argc, char *argv[])
     err << "tarvik-sim " << tarvik::version::text << ": mode "
         << tarvik::ControllerSimulator::modeName(options->mode) << ", device " << sim.devicePath()
         << (linkPath.isEmpty() ? QString() : QStringLiteral(", link ") + linkPath) << Qt::endl;
-    tarvik::logFrames(sim, out);
+    tarvik::logTraffic(sim, out);
 
     const int rc = app.exec();
     err << tarvik::runSummary(sim) << Qt::endl;

@@ -6,6 +6,7 @@
 #include "latin1.h"
 #include "portmessage.h"
 #include "rigfollower.h"
+#include "serialtrace.h"
 #include "settingsstore.h"
 #include "twips.h"
 
@@ -29,6 +30,7 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
     : QMainWindow(parent)
     , m_store(store)
     , m_port(new CommPort(this))
+    , m_trace(new SerialTrace(this))
     , m_follower(new RigFollower(this))
 {
     installAccessibleRoles();
@@ -44,6 +46,7 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
         connect(m_timers[i], &QTimer::timeout, this, ticks[i]);
     }
     connect(m_store, &SettingsStore::writeFailed, this, &frm_main::reportStoreFailure);
+    connect(m_trace, &SerialTrace::failed, this, &frm_main::reportTraceFailure);
     watchTheLine();
 
     buildMenus();
@@ -56,7 +59,11 @@ frm_main::frm_main(SettingsStore *store, QWidget *parent)
     move(px(kDesignLeft), px(kDesignTop));
 }
 
-frm_main::~frm_main() = default;
+// The port closes here rather than with its object, so that a trace ends with it.
+frm_main::~frm_main()
+{
+    m_port->close();
+}
 
 QPushButton *frm_main::button(const QString &objectName) const
 {
@@ -103,6 +110,7 @@ void frm_main::Form_Load()
         t->stop();
     m_state.retracted = m_store->value(Key::Retracted);
     Timer1()->start();
+    m_sinceReply.start();
 }
 
 void frm_main::openPortAtStartUp()
@@ -141,6 +149,7 @@ void frm_main::Form_Unload()
     storeViewStyle();
     for (QTimer *t : m_timers)
         t->stop();
+    m_trace->flush();
 }
 
 void frm_main::closeEvent(QCloseEvent *event)

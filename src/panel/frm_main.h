@@ -8,6 +8,7 @@
 #include "rigendpoint.h"
 #include "setuphost.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -27,6 +28,7 @@ namespace tarvik {
 
 class CommPort;
 class RigFollower;
+class SerialTrace;
 class SettingsStore;
 struct StatusPoll;
 
@@ -37,14 +39,15 @@ struct StatusPoll;
 // panel state, has Data2Tarvik or a fixed-code frame written to MSComm1, and starts
 // Timer1 again. Status: each Timer1 tick runs GetStatus, keeps the fields it read in
 // the panel state and shows its outcome on the indicators. Settings come in through
-// RegInit/GetPreferences at start-up and go out through SaveSettings.
+// RegInit/GetPreferences at start-up and go out through SaveSettings. A serial trace,
+// while one runs, records everything MSComm1 writes and reads.
 //
 // Following the radio: the RigFollower's frameDue takes the band buttons' path
 // (tuneBand), with the band that holds the radio's frequency; its state shows on the
 // Radio lamp.
 //
 // Building the window is frm_main_build.cpp; the behaviour is spread by concern over
-// frm_main_commands, _status, _views, _dialogs, _keyboard, _link and _follow.
+// frm_main_commands, _status, _views, _dialogs, _keyboard, _link, _follow and _trace.
 class frm_main : public QMainWindow, public SetupHost
 {
     Q_OBJECT
@@ -60,6 +63,11 @@ public:
     // This run only: follow the rigctld at `endpoint`, whatever the "Follow" section
     // says. Call after Form_Load; the Radio dialog's choice of a place ends it.
     void followRigForThisRun(const rig::Endpoint &endpoint);
+
+    // Records the line's traffic in `path` from now on (--trace, "&Trace to File...").
+    // A file that cannot be opened is reported, and the panel runs on untraced.
+    bool startTrace(const QString &path);
+    void stopTrace();
 
     // Panel state record.
     std::int16_t pollrate() const override { return m_state.pollrate; }
@@ -130,6 +138,7 @@ public Q_SLOTS:
     void mnuSetup_Click();
     void mnuFollow_Click(bool checked);
     void mnuRadio_Click();
+    void mnuTrace_Click(bool checked);
     void mnuContents_Click();
     void mnuAbout_Click();
     void cmd180_Click();
@@ -181,7 +190,9 @@ private:
     void showPoll(const StatusPoll &poll);
     void showReceived(const QString &replyHex);
     void showFrequency(double mhz);
+    void showSilence(const StatusPoll &poll);
     void setConnectedLamp(bool red, const QString &tip);
+    void setConnectedTip(const QString &tip);
     void showPortClosed();
     // Views and On Top (frm_main_views.cpp).
     void restoreView();
@@ -198,9 +209,12 @@ private:
     void followRadio(qint64 hz);
     void applyFollowing();
     void showRadioState();
+    // The serial trace (frm_main_trace.cpp).
+    void reportTraceFailure(const QString &reason);
 
     SettingsStore *m_store;
     CommPort *m_port;
+    SerialTrace *m_trace;
     PanelState m_state;
     std::array<QTimer *, 4> m_timers{};
 
@@ -227,6 +241,11 @@ private:
     Indicator *m_radioLamp = nullptr;
     QLabel *m_radioCaption = nullptr;
     QAction *m_followAction = nullptr;
+    QAction *m_traceAction = nullptr;
+    // Polls in a row that asked and read nothing, and the time since the last frame
+    // was read (or polling began).
+    int m_silentPolls = 0;
+    QElapsedTimer m_sinceReply;
     bool m_storeFailureShown = false;
     QTimer *m_lineRetry = nullptr; // reopens a lost line, once a poll interval
     // Buttons whose access key a menu title uses too: the button gets it.

@@ -233,16 +233,16 @@ void frm_main::buildDiagnostics(QWidget *client)
 
 void frm_main::buildMenus()
 {
-    auto add = [](QMenu *menu, const QString &name, const QString &caption, int key) {
+    auto add = [](QMenu *menu, const QString &name, const QString &caption,
+                  const QKeySequence &key) {
         auto *a = menu->addAction(caption);
         a->setObjectName(name);
-        if (key)
-            a->setShortcut(QKeySequence(key));
+        a->setShortcut(key);
         return a;
     };
 
     QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    connect(add(file, QStringLiteral("mnuExit"), QStringLiteral("&Exit"), 0), &QAction::triggered,
+    connect(add(file, QStringLiteral("mnuExit"), QStringLiteral("&Exit"), {}), &QAction::triggered,
             this, &frm_main::mnuExit_Click);
 
     QMenu *pref = menuBar()->addMenu(QStringLiteral("&Preferences"));
@@ -254,11 +254,14 @@ void frm_main::buildMenus()
     connect(m_followAction, &QAction::triggered, this, &frm_main::mnuFollow_Click);
     connect(add(pref, QStringLiteral("mnuRadio"), QStringLiteral("&Radio..."), 0),
             &QAction::triggered, this, &frm_main::mnuRadio_Click);
+    m_traceAction = add(pref, QStringLiteral("mnuTrace"), QStringLiteral("&Trace to File..."), {});
+    m_traceAction->setCheckable(true);
+    connect(m_traceAction, &QAction::triggered, this, &frm_main::mnuTrace_Click);
 
     QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
     for (std::size_t i = 0; i < kViews.size(); ++i) {
-        m_viewActions[i] =
-            add(view, latin1(kViews[i].actionName), latin1(kViews[i].menuCaption), kViews[i].key);
+        m_viewActions[i] = add(view, latin1(kViews[i].actionName), latin1(kViews[i].menuCaption),
+                               QKeySequence(kViews[i].key));
         m_viewActions[i]->setCheckable(true);
         connect(m_viewActions[i], &QAction::triggered, this, [this, i] { selectView(i); });
     }
@@ -269,7 +272,7 @@ void frm_main::buildMenus()
         if (kBands[i].menuCaption.empty())
             continue;
         QAction *a = add(band, QStringLiteral("mnu") + latin1(kBands[i].caption),
-                         latin1(kBands[i].menuCaption), kBands[i].key);
+                         latin1(kBands[i].menuCaption), QKeySequence(kBands[i].key));
         // The menu item presses its band's button: one code path for both.
         connect(a, &QAction::triggered, this, [this, i] { m_bandButtons[i]->click(); });
     }
@@ -278,8 +281,8 @@ void frm_main::buildMenus()
     help->setObjectName(QStringLiteral("mnuHelp"));
     connect(add(help, QStringLiteral("mnuContents"), QStringLiteral("&Contents"), Qt::Key_F1),
             &QAction::triggered, this, &frm_main::mnuContents_Click);
-    connect(add(help, QStringLiteral("mnuAbout"), QStringLiteral("&About"), 0), &QAction::triggered,
-            this, &frm_main::mnuAbout_Click);
+    connect(add(help, QStringLiteral("mnuAbout"), QStringLiteral("&About"), {}),
+            &QAction::triggered, this, &frm_main::mnuAbout_Click);
 }
 
 } // namespace tarvik

@@ -1,7 +1,7 @@
 // The main window's side of the status poll: each Timer1 tick runs GetStatus, keeps
 // what it read in the panel state, and shows its outcome on the indicators, the
 // frequency display and the received-string box. The Connected lamp also shows a
-// port that is closed.
+// port that is closed, and its tool tip a controller that has stopped answering.
 
 #include "frm_main.h"
 
@@ -11,7 +11,14 @@
 
 #include <QLineEdit>
 
+using namespace Qt::StringLiterals;
+
 namespace tarvik {
+
+namespace {
+// One missed reply is a busy moment; three in a row, a controller that is not there.
+constexpr int kSilentPollsToTell = 3;
+} // namespace
 
 void frm_main::Timer1_Timer()
 {
@@ -44,9 +51,13 @@ void frm_main::showPoll(const StatusPoll &poll)
     // were read. A reply cut short still shows what came of it.
     if (poll.bodyRead)
         showReceived(poll.replyHex);
+    showSilence(poll);
     if (poll.outcome != StatusPoll::Outcome::Reading)
         return;
+    m_sinceReply.restart();
     setConnectedLamp(false, QStringLiteral("The controller is answering"));
+    if (!m_connected->note().isEmpty())
+        m_connected->setNote(u"Controller answering"_s);
     showFrequency(m_state.rxFreqMHz);
 
     const StatusReading &reading = *poll.reading;
@@ -58,6 +69,22 @@ void frm_main::showPoll(const StatusPoll &poll)
         m_lamp34->setFrontVisible(true);
     }
     m_retracting->setFrontVisible(reading.code && reading.code->retracting);
+}
+
+// Silence leaves the lamp's colour as it was, green included; the tool tip and the
+// screen reader say it. A closed port asks nothing, and its own tip stays.
+void frm_main::showSilence(const StatusPoll &poll)
+{
+    if (!poll.requested)
+        return;
+    if (poll.outcome != StatusPoll::Outcome::NothingRead) {
+        m_silentPolls = 0;
+        return;
+    }
+    if (++m_silentPolls < kSilentPollsToTell)
+        return;
+    setConnectedTip(u"No reply from the controller for %1 s"_s.arg(m_sinceReply.elapsed() / 1000));
+    m_connected->setNote(u"Controller not answering"_s);
 }
 
 void frm_main::showReceived(const QString &replyHex)
@@ -78,6 +105,11 @@ void frm_main::showFrequency(double mhz)
 void frm_main::setConnectedLamp(bool red, const QString &tip)
 {
     m_connected->setFrontVisible(red);
+    setConnectedTip(tip);
+}
+
+void frm_main::setConnectedTip(const QString &tip)
+{
     if (m_connected->toolTip() != tip)
         m_connected->setToolTip(tip);
 }

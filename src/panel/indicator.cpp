@@ -72,7 +72,18 @@ void Indicator::setShowing(bool frontVisible, Look back)
 // would make a screen reader say every change twice.
 void Indicator::describe()
 {
-    setAccessibleDescription(colourName());
+    const QString description =
+        m_note.isEmpty() ? colourName() : colourName() + QStringLiteral(", ") + m_note;
+    if (description == accessibleDescription())
+        return;
+    setAccessibleDescription(description);
+    Q_EMIT descriptionChanged(description);
+}
+
+void Indicator::setNote(const QString &note)
+{
+    m_note = note;
+    describe();
 }
 
 QString Indicator::colourName(Look look)

@@ -9,7 +9,8 @@ namespace tarvik {
 // One indicator: two equal elements at one place, a front one lying over its twin.
 // The poll and the commands switch it only by showing or hiding the front element;
 // what shows is painted here, so a lamp stays crisp at any scale. To assistive
-// technology it is a single object whose description is the colour it shows now.
+// technology it is a single object whose description is the colour it shows now, and
+// the note, when it carries one: "green, Controller not answering".
 class Indicator : public QWidget
 {
     Q_OBJECT
@@ -33,6 +34,10 @@ public:
     Look showing() const { return m_frontVisible ? m_front : m_back; }
     // "red", "green" or "grey": what the operator sees now.
     QString colourName() const;
+    // What the colour cannot say by itself; empty for nothing. A screen reader hears
+    // it when it changes, never when it is set again unchanged.
+    void setNote(const QString &note);
+    QString note() const { return m_note; }
 
     static QString colourName(Look look);
     static QColor captionColour(Look look);
@@ -41,6 +46,8 @@ public:
 Q_SIGNALS:
     // What shows changed colour; assistive technology has been told too.
     void colourChanged(const QString &colour);
+    // What assistive technology has just been told: the colour, and the note if any.
+    void descriptionChanged(const QString &description);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -53,6 +60,7 @@ private:
     Look m_front;
     Look m_back;
     QString m_text;
+    QString m_note;
     bool m_frontVisible = true;
 };
 

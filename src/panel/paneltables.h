@@ -10,7 +10,7 @@
 namespace tarvik {
 
 // The nine bands, 80 m first. The button, its lamp, the start frequency (units of
-// 10 Hz), the band's edges and, for the upper six, the Band menu item and its key all
+// 10 Hz), its key, the band's edges and, for the upper six, the Band menu item all
 // come from here.
 struct Band {
     std::string_view caption;     // button caption, also "80 m lamp"
@@ -18,15 +18,15 @@ struct Band {
     int lampLeft;                 // twips within "Ham Bands"
     std::int32_t startFrequency;  // units of 10 Hz
     std::string_view menuCaption; // empty: no menu item
-    int key;                      // Qt::Key, 0: none
+    QKeyCombination key;          // the menu item's shortcut, or the button's own key
     std::int32_t lowKHz;          // the amateur band's edges, both inside it
     std::int32_t highKHz;
 };
 
 inline constexpr std::array<Band, 9> kBands{{
-    {"80", 200, 240, 355000, "", 0, 3500, 4000},
-    {"40", 670, 720, 705000, "", 0, 7000, 7300},
-    {"30", 1150, 1200, 1010000, "", 0, 10100, 10150},
+    {"80", 200, 240, 355000, "", Qt::CTRL | Qt::Key_8, 3500, 4000},
+    {"40", 670, 720, 705000, "", Qt::CTRL | Qt::Key_4, 7000, 7300},
+    {"30", 1150, 1200, 1010000, "", Qt::CTRL | Qt::Key_3, 10100, 10150},
     {"20", 1630, 1680, 1405000, "&20", Qt::Key_F6, 14000, 14350},
     {"17", 2110, 2160, 1810000, "&17", Qt::Key_F7, 18068, 18168},
     {"15", 2590, 2640, 2105000, "&15", Qt::Key_F8, 21000, 21450},

@@ -2,9 +2,14 @@
 
 #include "latin1.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
@@ -216,6 +221,33 @@ QSettings::Format confFormat()
     return format;
 }
 
+// A kill between QSaveFile naming its copy of the file and renaming it into place
+// leaves the copy behind, as FILE.XXXXXX with six letters. An older one than this was
+// not being written by anyone.
+constexpr qint64 kLeftoverAgeSeconds = 60;
+
+// QSettings holds FILE.lock while it writes; a copy is only removed while nobody does.
+void removeLeftoverCopies(const QString &path)
+{
+    const QFileInfo file(path);
+    const QRegularExpression copyName(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(file.fileName()) + QStringLiteral("\\.[A-Za-z]{6}")));
+    const QDateTime cutoff = QDateTime::currentDateTime().addSecs(-kLeftoverAgeSeconds);
+    QStringList leftovers;
+    const QFileInfoList entries =
+        file.dir().entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &entry : entries)
+        if (copyName.match(entry.fileName()).hasMatch() && entry.lastModified() < cutoff)
+            leftovers.append(entry.filePath());
+    if (leftovers.isEmpty())
+        return;
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(0))
+        return;
+    for (const QString &leftover : leftovers)
+        QFile::remove(leftover);
+}
+
 } // namespace
 
 QString SettingsStore::defaultPath()
@@ -229,7 +261,9 @@ SettingsStore::SettingsStore(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_path(filePath)
     , m_settings(std::make_unique<QSettings>(filePath, confFormat()))
-{}
+{
+    removeLeftoverCopies(filePath);
+}
 
 SettingsStore::~SettingsStore() = default;
 

@@ -183,6 +183,9 @@ void frm_setup::buildPollFrame()
     // Only the scroll bar sets the rate; the box just shows it.
     m_text1->setReadOnly(true);
     m_text1->setGeometry(twipsRect(1920, 360, 615, 285));
+    // The box shows the bar's value from the start: loading a value equal to the one the
+    // bar starts at changes nothing, so no change handler would fill it in.
+    showPollRate();
     auto *unit = makeCaptioned<QLabel>(pollFrame, "Label1", QStringLiteral("msec"),
                                        twipsRect(1920, 120, 495, 255));
     unit->setAlignment(Qt::AlignCenter);
@@ -329,9 +332,14 @@ void frm_setup::Combo2_Click()
     SaveSettings();
 }
 
-void frm_setup::HScroll1_Change()
+void frm_setup::showPollRate()
 {
     m_text1->setText(QString::number(m_hscroll1->value()));
+}
+
+void frm_setup::HScroll1_Change()
+{
+    showPollRate();
     m_host.setPollrate(static_cast<std::int16_t>(m_hscroll1->value()));
     SaveSettings();
 }

@@ -52,6 +52,7 @@ private:
     void buildPollFrame();
     void buildAntennaFrame();
     void fillPortList();
+    void showPollRate();
     void Form_Load();
     void Form_Unload();
     void SaveSettings();

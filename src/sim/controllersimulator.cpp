@@ -626,6 +626,8 @@ void ControllerSimulator::writeToLine(const QByteArray &bytes)
         // these bytes just the same, so they are dropped rather than buffered.
         break;
     }
+    if (done > 0)
+        Q_EMIT lineWritten(bytes.first(done));
 }
 
 QString ControllerSimulator::describeFrame(const QByteArray &frame, bool wellFormed)

@@ -88,6 +88,8 @@ public:
 Q_SIGNALS:
     // Every status request, command frame or run of junk that came down the line.
     void frameReceived(const QByteArray &frame, bool wellFormed);
+    // Every byte put on the line, answers and babble alike, as the far end will read it.
+    void lineWritten(const QByteArray &bytes);
 
 private:
     void onReadable();

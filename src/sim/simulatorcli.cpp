@@ -1,6 +1,6 @@
 #include "simulatorcli.h"
 
-#include "hexcodec.h"
+#include "serialtrace.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -59,7 +59,7 @@ std::optional<SimulatorOptions> parseSimulatorOptions(QCoreApplication &app, QTe
     QCommandLineParser parser;
     parser.setApplicationDescription(
         u"Simulated antenna controller on a pseudo-terminal. Prints the device for the panel "
-        u"to open, then logs every frame it receives."_s);
+        u"to open, then logs every frame it receives and every byte it sends."_s);
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption modeOption(
@@ -126,18 +126,23 @@ void unlinkDevice(const QString &linkPath, const QString &device)
         QFile::remove(linkPath);
 }
 
-void logFrames(ControllerSimulator &sim, QTextStream &out)
+void logTraffic(ControllerSimulator &sim, QTextStream &out)
 {
+    // The panel's trace format, seen from this end: what arrives is RX, what goes is TX.
+    const auto log = [&out](const QDateTime &when, TraceTag tag, QByteArrayView detail) {
+        out << traceLine(when, tag, detail);
+        out.flush();
+    };
     QObject::connect(&sim, &ControllerSimulator::frameReceived, &sim,
-                     [&out](const QByteArray &frame, bool wellFormed) {
-                         out << QDateTime::currentDateTime().toString(Qt::ISODateWithMs) << " RX "
-                             << bytesToHex(frame);
-                         if (wellFormed)
-                             out << " ok " << ControllerSimulator::describeFrame(frame, wellFormed);
-                         else
-                             out << " bad";
-                         out << Qt::endl;
+                     [log](const QByteArray &frame, bool wellFormed) {
+                         const QDateTime now = QDateTime::currentDateTime();
+                         log(now, TraceTag::Rx, traceHex(frame));
+                         log(now, TraceTag::Frame,
+                             ControllerSimulator::describeFrame(frame, wellFormed).toUtf8());
                      });
+    QObject::connect(&sim, &ControllerSimulator::lineWritten, &sim, [log](const QByteArray &bytes) {
+        log(QDateTime::currentDateTime(), TraceTag::Tx, traceHex(bytes));
+    });
 }
 
 QString runSummary(const ControllerSimulator &sim)

@@ -12,7 +12,7 @@ class QTextStream;
 namespace tarvik {
 
 // tarvik-sim's side of the simulator: its command line, the --link symlink to the
-// device, the frame log, and a clean end on SIGINT or SIGTERM.
+// device, the log of the line, and a clean end on SIGINT or SIGTERM.
 //
 // The signal handler only writes a byte into a socket pair; the event loop picks it
 // up and quits, so shutdown (and removal of the link) happens in ordinary code.
@@ -38,8 +38,10 @@ bool linkDevice(const QString &linkPath, const QString &device, QTextStream &err
 // path belongs to someone else.
 void unlinkDevice(const QString &linkPath, const QString &device);
 
-// One timestamped line on `out` for every frame that comes down the line.
-void logFrames(ControllerSimulator &sim, QTextStream &out);
+// The line as the panel's serial trace shows it, on `out`: an RX line for every frame
+// that comes down the line with a FRAME line saying what it meant, and a TX line for
+// every write back.
+void logTraffic(ControllerSimulator &sim, QTextStream &out);
 
 // One line for scripts that drive a long run.
 QString runSummary(const ControllerSimulator &sim);

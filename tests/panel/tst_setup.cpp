@@ -129,9 +129,9 @@ void tst_Setup::loadingShowsStoredValues_data()
     QTest::addColumn<QString>("text1");
     QTest::newRow("defaults") << u"1"_s << u"4800,n,8,1"_s << u"500"_s << u"False"_s << u"Com 1"_s
                               << u"4800"_s << u"500"_s;
-    QTest::newRow("poll at 200 leaves Text1 empty")
+    QTest::newRow("poll at 200, where the scroll bar starts, shown too")
         << u"3"_s << u"9600,n,8,1"_s << u"200"_s << u"True"_s << u"Com 3"_s << u"9600"_s
-        << QString();
+        << u"200"_s;
     QTest::newRow("device path shown as it stands")
         << u"/dev/ttyUSB7"_s << u"19200,n,8,1"_s << u"10000"_s << u"False"_s << u"/dev/ttyUSB7"_s
         << u"19200"_s << u"10000"_s;
@@ -263,6 +263,8 @@ void tst_Setup::portThatCannotOpen_data()
         << kMissingDevice + u": not available. Check Com Port setting."_s;
     QTest::newRow("port number without a device")
         << u"Com 99"_s << u"/dev/ttyS98"_s << u"COM 99: not available. Check Com Port setting."_s;
+    QTest::newRow("Com 0, below the first port")
+        << u"Com 0"_s << QString() << u"COM 0: not available. Check Com Port setting."_s;
 }
 
 void tst_Setup::portThatCannotOpen()

@@ -3,6 +3,7 @@
 #include "settingsstore.h"
 
 #include <QDir>
+#include <QLockFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -341,6 +342,39 @@ private Q_SLOTS:
 #else
         QSKIP("needs a file size limit");
 #endif
+    }
+
+    // What a kill in mid-write leaves beside the file is removed when a store opens.
+    void leftoverCopies_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("writerHoldsLock");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("old copy") << u"TarvikDesk.conf.AbCdEf"_s << 120 << false << true;
+        QTest::newRow("fresh copy") << u"TarvikDesk.conf.AbCdEf"_s << 0 << false << false;
+        QTest::newRow("old copy, a write under way")
+            << u"TarvikDesk.conf.AbCdEf"_s << 120 << true << false;
+        QTest::newRow("not the copy pattern")
+            << u"TarvikDesk.conf.Ab1dEf"_s << 120 << false << false;
+        QTest::newRow("another file's copy") << u"Other.conf.AbCdEf"_s << 120 << false << false;
+    }
+    void leftoverCopies()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, writerHoldsLock);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"TarvikDesk.conf"_s);
+        QFile copy(dir.filePath(name));
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write("[StartUp]\n") && copy.flush());
+        QVERIFY(copy.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                                 QFileDevice::FileModificationTime));
+        copy.close();
+        QLockFile lock(path + u".lock"_s);
+        QVERIFY(!writerHoldsLock || lock.tryLock(0));
+        SettingsStore store(path, nullptr);
+        QTEST(!copy.exists(), "removed");
     }
 };
 
