@@ -1,7 +1,15 @@
 // bench-panel: the real main window in process, on a pseudo-terminal held here.
 //
-//   bench-panel latency N     presses F6 N times; for each press, the time from the key
-//                             event until the whole frame can be read on the far end
+//   bench-panel latency N [paced|silent]
+//                             presses F6 N times; for each press, the time from the key
+//                             event until the whole frame can be read on the far end.
+//                             "paced": the presses 5 ms apart; "silent": paced so, while
+//                             the panel follows a rigctld that accepts and never
+//                             answers, so that they meet its time-outs and retries
+//   bench-panel follow SETTLE_MS N
+//                             moves a real rigctld N times between 20 m and 15 m; for
+//                             each move, the time from the set command written to
+//                             rigctld until the whole frame can be read on the far end
 //   bench-panel poll MODE N   runs N status polls against replies written here before
 //                             each one; MODE "changed" alternates two frames that
 //                             differ in everything the panel shows, "unchanged" sends
@@ -15,12 +23,17 @@
 #include "commport.h"
 #include "frm_main.h"
 #include "ptypeer.h"
+#include "rigctld.h"
+#include "rigfollower.h"
 #include "settingsstore.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QLineEdit>
+#include <QRandomGenerator>
 #include <QSerialPort>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -113,12 +126,24 @@ double percentile(std::vector<double> sorted, double p)
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
 
-int latency(int presses)
+int latency(int presses, bool paced, bool silentRig)
 {
     Panel panel;
     if (!panel.start())
         return fail("the panel did not start on the pseudo-terminal");
     frm_main &w = *panel.window;
+    QTcpServer silent; // the kernel accepts for it; nothing ever answers
+    int rigConnections = 0;
+    if (silentRig) {
+        if (!silent.listen(QHostAddress::LocalHost))
+            return fail("no port for the silent rigctld");
+        // Each connection is held open, unanswered, until the follower gives it up.
+        QObject::connect(&silent, &QTcpServer::newConnection, &silent, [&silent, &rigConnections] {
+            silent.nextPendingConnection();
+            ++rigConnections;
+        });
+        w.followRigForThisRun({QStringLiteral("127.0.0.1"), silent.serverPort()});
+    }
     // F6 is 20 m: 14.050 MHz, normal pattern.
     const QByteArray expected = QByteArray::fromHex("404100157048000031300d");
     if (expected.size() != proto::kFrameSize)
@@ -128,7 +153,10 @@ int latency(int presses)
     std::vector<double> micros;
     micros.reserve(static_cast<std::size_t>(presses));
     for (int i = 0; i < presses; ++i) {
+        if (paced)
+            QTest::qWait(5);
         QCoreApplication::processEvents();
+        w.Timer1()->stop();
         panel.drain();
         char buf[64];
         int got = 0;
@@ -159,6 +187,73 @@ int latency(int presses)
     std::printf("max_us=%.1f\n", *std::max_element(micros.begin(), micros.end()));
     std::printf("baud=%d\n", baud);
     std::printf("wire_ms=%.1f\n", wireMs);
+    if (silentRig)
+        std::printf("rig_connections=%d\n", rigConnections);
+    return 0;
+}
+
+// Reads the master until a whole frame is there, the panel's events running meanwhile.
+QByteArray readFrame(Panel &panel, Clock::time_point since)
+{
+    QByteArray got;
+    char buf[64];
+    while (got.size() < proto::kFrameSize) {
+        QCoreApplication::processEvents();
+        const ssize_t n = ::read(panel.peer.masterFd(), buf, sizeof buf);
+        if (n > 0)
+            got.append(buf, n);
+        else if (Clock::now() - since > std::chrono::seconds(5))
+            return {};
+    }
+    return got;
+}
+
+int followLatency(int settleMs, int moves)
+{
+    test::Rigctld rig;
+    if (!rig.start() || !rig.set("F 14074000"))
+        return fail("rigctld did not start");
+    Panel panel;
+    if (!panel.start())
+        return fail("the panel did not start on the pseudo-terminal");
+    frm_main &w = *panel.window;
+    FollowSettings settings = w.followSettings();
+    settings.settleMs = settleMs;
+    w.setFollowSettings(settings);
+    w.followRigForThisRun({QStringLiteral("127.0.0.1"), rig.port()});
+    if (readFrame(panel, Clock::now()).isEmpty())
+        return fail("following sent no first frame");
+    QTcpSocket control;
+    control.connectToHost(QHostAddress::LocalHost, rig.port());
+    if (!control.waitForConnected(5000))
+        return fail("cannot reach rigctld");
+
+    const struct {
+        QByteArray command;
+        QByteArray frame;
+    } bands[] = {{"F 21074000\n", QByteArray::fromHex("404100202808000031300d")},
+                 {"F 14074000\n", QByteArray::fromHex("4041001579a8000031300d")}};
+    std::vector<double> millis;
+    for (int i = 0; i < moves; ++i) {
+        // Out of step with the follower's 250 ms questions, so every phase is met.
+        w.Timer1()->stop();
+        QTest::qWait(300 + static_cast<int>(QRandomGenerator::global()->bounded(250)));
+        panel.drain();
+        control.readAll();
+        const auto &band = bands[i % 2];
+        const auto t0 = Clock::now();
+        control.write(band.command);
+        control.flush();
+        const QByteArray frame = readFrame(panel, t0);
+        const auto t1 = Clock::now();
+        if (frame != band.frame)
+            return fail("following sent the wrong frame, or none");
+        millis.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
+    }
+    std::printf("moves=%d\n", moves);
+    std::printf("settle_ms=%d\n", settleMs);
+    std::printf("p50_ms=%.1f\n", percentile(millis, 0.50));
+    std::printf("p99_ms=%.1f\n", percentile(millis, 0.99));
     return 0;
 }
 
@@ -208,13 +303,18 @@ int main(int argc, char *argv[])
     const QStringList args = QCoreApplication::arguments();
     const QString mode = args.value(1);
     if (mode == u"latency")
-        return latency(args.value(2, QStringLiteral("1000")).toInt());
+        return latency(args.value(2, QStringLiteral("1000")).toInt(),
+                       args.value(3) == u"paced" || args.value(3) == u"silent",
+                       args.value(3) == u"silent");
+    if (mode == u"follow")
+        return followLatency(args.value(2).toInt(), args.value(3, QStringLiteral("60")).toInt());
     if (mode == u"poll" && (args.value(2) == u"changed" || args.value(2) == u"unchanged"))
         return pollCost(args.value(2) == u"changed", args.value(3, QStringLiteral("1000")).toInt());
     if (mode == u"qt") {
         std::printf("qt=%s\n", qVersion());
         return 0;
     }
-    std::fprintf(stderr, "usage: bench-panel latency N | poll changed|unchanged N | qt\n");
+    std::fprintf(stderr, "usage: bench-panel latency N [silent] | follow SETTLE_MS N | "
+                         "poll changed|unchanged N | qt\n");
     return 2;
 }

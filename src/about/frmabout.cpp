@@ -35,12 +35,20 @@ frmAbout::frmAbout(QWidget *parent)
                    Qt::WindowCloseButtonHint);
     setFixedSize(px(5730), px(3555));
     setWindowIcon(antennaIcon());
+    buildLabels();
+    buildButtons();
+    Form_Load();
+}
 
-    m_picIcon = new QLabel(this);
-    m_picIcon->setObjectName(QStringLiteral("picIcon"));
-    m_picIcon->setPixmap(antennaIcon());
-    m_picIcon->setAlignment(Qt::AlignCenter);
-    m_picIcon->setGeometry(twipsRect(240, 240, 540, 540));
+frmAbout::~frmAbout() = default;
+
+void frmAbout::buildLabels()
+{
+    auto *icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("picIcon"));
+    icon->setPixmap(antennaIcon());
+    icon->setAlignment(Qt::AlignCenter);
+    icon->setGeometry(twipsRect(240, 240, 540, 540));
 
     m_lblTitle = blackLabel(this, "lblTitle", twipsRect(1050, 240, 3885, 480));
     QFont titleFont = m_lblTitle->font();
@@ -52,41 +60,40 @@ frmAbout::frmAbout(QWidget *parent)
     m_lblVersion->setObjectName(QStringLiteral("lblVersion"));
     m_lblVersion->setGeometry(twipsRect(1050, 780, 3885, 225));
 
-    m_lblDescription = blackLabel(this, "lblDescription", twipsRect(1050, 1125, 3885, 1170));
-    m_lblDescription->setWordWrap(true);
-    m_lblDescription->setText(QStringLiteral(
+    auto *description = blackLabel(this, "lblDescription", twipsRect(1050, 1125, 3885, 1170));
+    description->setWordWrap(true);
+    description->setText(QStringLiteral(
         "Software control and monitoring of the Tarvik antenna controller through its serial "
         "data interface: tune the antenna, set its pattern and watch what the controller "
         "reports."));
 
-    m_lblDisclaimer = blackLabel(this, "lblDisclaimer", twipsRect(255, 2625, 3870, 825));
-    m_lblDisclaimer->setWordWrap(true);
-    m_lblDisclaimer->setText(
+    auto *disclaimer = blackLabel(this, "lblDisclaimer", twipsRect(255, 2625, 3870, 825));
+    disclaimer->setWordWrap(true);
+    disclaimer->setText(
         QStringLiteral("This program and its help are the property of their author. You may "
                        "install and use them at your own station for personal, non-commercial "
                        "purposes."));
-
-    m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    m_cmdOK->setGeometry(twipsRect(4245, 2625, 1260, 345));
-    m_cmdOK->setDefault(true);
-    m_cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
-    m_cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
-    m_cmdSysInfo->setGeometry(twipsRect(4260, 3075, 1245, 345));
-    m_cmdSysInfo->setAutoDefault(false);
-
-    // Only the buttons take the focus; OK has it first.
-    setTabOrder(m_cmdOK, m_cmdSysInfo);
-    m_cmdOK->setFocus();
-
-    // Esc lands in reject(), which closes the box just as OK does.
-    connect(m_cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
-    connect(m_cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
-
-    Form_Load();
 }
 
-frmAbout::~frmAbout() = default;
+void frmAbout::buildButtons()
+{
+    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    ok->setGeometry(twipsRect(4245, 2625, 1260, 345));
+    ok->setDefault(true);
+    auto *sysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+    sysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+    sysInfo->setGeometry(twipsRect(4260, 3075, 1245, 345));
+    sysInfo->setAutoDefault(false);
+
+    // Only the buttons take the focus; OK has it first.
+    setTabOrder(ok, sysInfo);
+    ok->setFocus();
+
+    // Esc lands in reject(), which closes the box just as OK does.
+    connect(ok, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    connect(sysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+}
 
 void frmAbout::Form_Load()
 {

@@ -3,7 +3,6 @@
 #include <QDialog>
 
 class QLabel;
-class QPushButton;
 
 namespace tarvik {
 
@@ -29,15 +28,12 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void buildLabels();
+    void buildButtons();
     void Form_Load();
 
-    QLabel *m_picIcon = nullptr;
     QLabel *m_lblTitle = nullptr;
     QLabel *m_lblVersion = nullptr;
-    QLabel *m_lblDescription = nullptr;
-    QLabel *m_lblDisclaimer = nullptr;
-    QPushButton *m_cmdOK = nullptr;
-    QPushButton *m_cmdSysInfo = nullptr;
 };
 
 } // namespace tarvik

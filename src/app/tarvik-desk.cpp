@@ -1,44 +1,23 @@
-// tarvik-desk: the control panel. Everything but the command line lives in the
-// libraries; this only wires the settings store, the optional simulated controller
+// tarvik-desk: the control panel. Everything lives in the libraries; this only wires
+// the command line, the settings store, the optional simulated controller, the trace
 // and the main window together.
 
 #include "controllersimulator.h"
 #include "frm_main.h"
 #include "frmabout.h"
+#include "panelcli.h"
 #include "settingsstore.h"
 
 #include <tarvik/version.h>
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QIcon>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
-namespace {
-// --help and --version only print; they must work over ssh and in scripts, where
-// there is no display for the window system to connect to.
-void withoutDisplayForPrintingOptions(int argc, char *argv[])
-{
-    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
-        qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return;
-    for (int i = 1; i < argc; ++i) {
-        for (const char *o : {"-h", "--help", "--help-all", "-v", "--version"}) {
-            if (std::strcmp(argv[i], o) == 0) {
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-                return;
-            }
-        }
-    }
-}
-} // namespace
 
 int main(int argc, char *argv[])
 {
-    withoutDisplayForPrintingOptions(argc, argv);
+    tarvik::withoutDisplayForPrintingOptions(argc, argv);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("TarvikDesk"));
     QApplication::setApplicationName(QStringLiteral("TarvikDesk"));
@@ -49,27 +28,12 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("tarvik-desk"));
     QApplication::setWindowIcon(
         QIcon::fromTheme(QStringLiteral("tarvik-desk"), tarvik::frmAbout::antennaIcon()));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Control panel for the Tarvik HF antenna controller."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption portOption(
-        QStringLiteral("port"),
-        QStringLiteral("Use the serial device NAME for this run only; the stored port is kept."),
-        QStringLiteral("NAME"));
-    const QCommandLineOption simulateOption(
-        QStringLiteral("simulate"),
-        QStringLiteral("Run against the built-in simulated controller on a pseudo-terminal."));
-    parser.addOption(portOption);
-    parser.addOption(simulateOption);
-    parser.process(app);
+    const tarvik::PanelOptions options = tarvik::parsePanelOptions(app);
 
     auto *store = new tarvik::SettingsStore(tarvik::SettingsStore::defaultPath(), &app);
 
-    QString device = parser.value(portOption);
-    if (parser.isSet(simulateOption)) {
+    QString device = options.port;
+    if (options.simulate) {
         auto *simulator = new tarvik::ControllerSimulator(&app);
         if (!simulator->start()) {
             std::fprintf(stderr, "tarvik-desk: cannot start the simulated controller: %s\n",
@@ -82,7 +46,12 @@ int main(int argc, char *argv[])
     tarvik::frm_main window(store);
     if (!device.isEmpty())
         window.setPortOverride(device);
+    // Before the port opens, so that the trace begins with it.
+    if (!options.traceFile.isEmpty())
+        window.startTrace(options.traceFile);
     window.Form_Load();
+    if (options.rig)
+        window.followRigForThisRun(*options.rig);
     window.show();
     return app.exec();
 }

@@ -23,6 +23,31 @@ struct ParsedSettings {
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
 };
 
+// How the settings text spells parity and stop bits.
+template <typename T> struct Spelling {
+    const char16_t *text;
+    T value;
+};
+constexpr Spelling<QSerialPort::Parity> kParities[] = {
+    {u"n", QSerialPort::NoParity},    {u"e", QSerialPort::EvenParity},
+    {u"o", QSerialPort::OddParity},   {u"m", QSerialPort::MarkParity},
+    {u"s", QSerialPort::SpaceParity},
+};
+constexpr Spelling<QSerialPort::StopBits> kStopBits[] = {
+    {u"1", QSerialPort::OneStop},
+    {u"1.5", QSerialPort::OneAndHalfStop},
+    {u"2", QSerialPort::TwoStop},
+};
+
+template <typename T, std::size_t N>
+std::optional<T> lookUp(const Spelling<T> (&table)[N], QStringView text)
+{
+    for (const Spelling<T> &s : table)
+        if (text == QStringView(s.text))
+            return s.value;
+    return std::nullopt;
+}
+
 std::optional<ParsedSettings> parseSettings(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char(','));
@@ -33,33 +58,25 @@ std::optional<ParsedSettings> parseSettings(const QString &text)
     s.baud = parts[0].trimmed().toInt(&ok);
     if (!ok || s.baud <= 0)
         return std::nullopt;
-    const QString parity = parts[1].trimmed().toLower();
-    if (parity == u"n")
-        s.parity = QSerialPort::NoParity;
-    else if (parity == u"e")
-        s.parity = QSerialPort::EvenParity;
-    else if (parity == u"o")
-        s.parity = QSerialPort::OddParity;
-    else if (parity == u"m")
-        s.parity = QSerialPort::MarkParity;
-    else if (parity == u"s")
-        s.parity = QSerialPort::SpaceParity;
-    else
-        return std::nullopt;
+    const auto parity = lookUp(kParities, parts[1].trimmed().toLower());
     const int bits = parts[2].trimmed().toInt(&ok);
-    if (!ok || bits < 5 || bits > 8)
+    const auto stopBits = lookUp(kStopBits, parts[3].trimmed());
+    if (!parity || !ok || bits < 5 || bits > 8 || !stopBits)
         return std::nullopt;
+    s.parity = *parity;
     s.dataBits = static_cast<QSerialPort::DataBits>(bits);
-    const QString stop = parts[3].trimmed();
-    if (stop == u"1")
-        s.stopBits = QSerialPort::OneStop;
-    else if (stop == u"1.5")
-        s.stopBits = QSerialPort::OneAndHalfStop;
-    else if (stop == u"2")
-        s.stopBits = QSerialPort::TwoStop;
-    else
-        return std::nullopt;
+    s.stopBits = *stopBits;
     return s;
+}
+
+// Line settings as a trace shows them, however the operator spaced and cased them:
+// "4800,N,8,1".
+QString tracedSettings(const QString &text)
+{
+    QStringList parts = text.split(QLatin1Char(','));
+    for (QString &part : parts)
+        part = part.trimmed().toUpper();
+    return parts.join(QLatin1Char(','));
 }
 } // namespace
 
@@ -83,6 +100,13 @@ bool CommPort::isHarmless(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::NoError || error == QSerialPort::TimeoutError ||
            error == QSerialPort::UnsupportedOperationError;
+}
+
+void CommPort::setTrace(SerialTrace *trace)
+{
+    m_trace = trace;
+    if (m_trace && isOpen())
+        m_trace->portOpened(deviceName(), tracedSettings(m_settings));
 }
 
 // Errors raised while the port is closed belong to open() and are reported there.
@@ -109,6 +133,8 @@ void CommPort::dropLine()
 {
     if (!std::exchange(m_lossPending, false) || !m_port->isOpen())
         return;
+    if (m_trace)
+        m_trace->lineLost(deviceName());
     close();
     Q_EMIT lineLost();
 }
@@ -150,6 +176,10 @@ void CommPort::clearRunOverride()
 
 QString CommPort::deviceForNumber(int number)
 {
+    // Ports count from 1: "Com 0" names no device, so it fails to open like any
+    // port that is not there.
+    if (number < 1)
+        return {};
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(number);
 #else
@@ -161,16 +191,18 @@ QString CommPort::deviceName() const
 {
     if (!m_override.isEmpty())
         return m_override;
-    const int n = portNumberOf(m_commPort);
-    return n >= 0 ? deviceForNumber(n) : m_commPort;
+    bool isNumber = false;
+    const int n = m_commPort.trimmed().toInt(&isNumber);
+    return isNumber ? deviceForNumber(n) : m_commPort;
 }
 
 QString CommPort::displayName() const
 {
     if (!m_override.isEmpty())
         return m_override;
-    const int n = portNumberOf(m_commPort);
-    return n >= 0 ? QStringLiteral("COM %1").arg(n) : m_commPort;
+    bool isNumber = false;
+    const int n = m_commPort.trimmed().toInt(&isNumber);
+    return isNumber ? QStringLiteral("COM %1").arg(n) : m_commPort;
 }
 
 bool CommPort::isValidSettings(const QString &text)
@@ -196,7 +228,13 @@ bool CommPort::open()
 {
     if (m_port->isOpen())
         return true;
-    m_port->setPortName(deviceName());
+    const QString device = deviceName();
+    if (device.isEmpty()) {
+        m_openError = QSerialPort::DeviceNotFoundError;
+        m_openErrorString = QStringLiteral("There is no such port.");
+        return false;
+    }
+    m_port->setPortName(device);
     m_openError = QSerialPort::NoError;
     m_openErrorString.clear();
     if (!m_port->open(QIODevice::ReadWrite)) {
@@ -205,6 +243,8 @@ bool CommPort::open()
         m_port->clearError();
         return false;
     }
+    if (m_trace)
+        m_trace->portOpened(device, tracedSettings(m_settings));
     return true;
 }
 
@@ -217,7 +257,9 @@ QString CommPort::failureAdvice() const
 {
     QString advice = m_openErrorString;
     const QFileInfo device(deviceName());
-    if (m_openError == QSerialPort::DeviceNotFoundError || !device.exists()) {
+    if (deviceName().isEmpty()) {
+        advice += QStringLiteral("\n\nPorts are numbered from 1.");
+    } else if (m_openError == QSerialPort::DeviceNotFoundError || !device.exists()) {
         advice += QStringLiteral("\n\nThere is no device %1 on this computer.").arg(deviceName());
     } else if (!device.isWritable() || !device.isReadable()) {
         advice += QStringLiteral("\n\nYou have no permission to use %1. Add your user to the group "
@@ -231,7 +273,6 @@ QString CommPort::failureAdvice() const
 
 bool CommPort::openLine()
 {
-    setReadSize(1);
     if (!open())
         return false;
     setHandshakingNone();
@@ -244,8 +285,11 @@ bool CommPort::openLine()
 
 void CommPort::close()
 {
-    if (m_port->isOpen())
+    if (m_port->isOpen()) {
+        if (m_trace)
+            m_trace->portClosed(deviceName());
         m_port->close();
+    }
     m_port->clearError();
     m_lossPending = false;
 }
@@ -288,6 +332,8 @@ bool CommPort::write(const QByteArray &bytes)
         return false;
     if (m_port->write(bytes) != bytes.size())
         return false;
+    if (m_trace)
+        m_trace->transmitted(bytes);
     m_port->flush();
     return true;
 }
@@ -297,18 +343,24 @@ std::optional<std::uint8_t> CommPort::readByte()
     if (!m_port->isOpen())
         return std::nullopt;
     if (m_port->bytesAvailable() <= 0) {
+        if (m_trace)
+            m_trace->endRead();
         if (hasHungUp())
             scheduleLineLoss();
         return std::nullopt;
     }
     char c = 0;
-    if (m_port->read(&c, std::min<qint64>(m_readSize, 1)) != 1)
+    if (m_port->read(&c, 1) != 1)
         return std::nullopt;
+    if (m_trace)
+        m_trace->received(QByteArrayView(&c, 1));
     return static_cast<std::uint8_t>(c);
 }
 
 void CommPort::discardReceive()
 {
+    if (m_trace)
+        m_trace->endRead();
     if (m_port->isOpen())
         m_port->clear(QSerialPort::Input);
 }

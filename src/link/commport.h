@@ -1,6 +1,9 @@
 #pragma once
 
+#include "serialtrace.h"
+
 #include <QObject>
+#include <QPointer>
 #include <QSerialPort>
 #include <QString>
 
@@ -14,14 +17,18 @@ namespace tarvik {
 // take whatever QSerialPort has already gathered, one byte at a time.
 //
 // The "ComPort" setting is either a number n ("Com n": /dev/ttyS(n-1) here, COMn on
-// Windows) or a device path used as it stands. A run-only override (--port,
-// --simulate) replaces the device for this run without touching the stored value.
+// Windows; numbers below 1 name no device and never open) or a device path used as it
+// stands. A run-only override (--port, --simulate) replaces the device for this run
+// without touching the stored value.
 //
 // A line that goes away under an open port (an adapter pulled out, the far end of a
 // pseudo-terminal closed) shows up as an error signal from QSerialPort or as a port
 // that reads ready yet yields nothing. Either way the port is closed on the next turn
 // of the event loop, which also stops QSerialPort's error storm, and lineLost() tells
 // the owner; reopening is the owner's call.
+//
+// With a trace set, every write and read and every opening, closing and loss of the
+// line is recorded in it as it happens.
 class CommPort : public QObject
 {
     Q_OBJECT
@@ -44,8 +51,6 @@ public:
     bool setSettings(const QString &text);
     QString settings() const { return m_settings; }
     static bool isValidSettings(const QString &text);
-
-    void setReadSize(int bytes) { m_readSize = bytes; }
 
     bool open();
     // Opens the port and puts the line in the panel's fixed state: no handshaking, RTS
@@ -72,6 +77,7 @@ public:
     void discardReceive();
     void discardTransmit();
 
+    // "" for a number below 1.
     static QString deviceForNumber(int number);
 
     QSerialPort *serialPort() { return m_port; }
@@ -79,6 +85,11 @@ public:
     // Errors that leave the line usable; everything else from an open port means the
     // device is gone.
     static bool isHarmless(QSerialPort::SerialPortError error);
+
+    // Where the line's traffic and events are recorded; nullptr for nowhere. Not owned.
+    // A trace set on an open port begins with the port's OPEN line.
+    void setTrace(SerialTrace *trace);
+    SerialTrace *trace() const { return m_trace; }
 
 Q_SIGNALS:
     // The open port lost its device and has been closed.
@@ -95,10 +106,10 @@ private:
     QString m_commPort = QStringLiteral("1");
     QString m_override;
     QString m_settings = QStringLiteral("4800,n,8,1");
-    int m_readSize = 1;
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     QString m_openErrorString;
     bool m_lossPending = false;
+    QPointer<SerialTrace> m_trace;
 };
 
 // "1" or a whole number: the port number; anything else that names a device: -1.

@@ -1,17 +1,12 @@
 #include "frame.h"
 
 #include "hexcodec.h"
+#include "latin1.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tarvik {
-
-namespace {
-QString latin1(std::string_view s)
-{
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-} // namespace
 
 double applyLowerLimit(double sndFreq, bool vastor)
 {
@@ -43,12 +38,14 @@ QByteArray setFrequencyFrame(const QString &freqHex, const QString &sndDir, cons
     return frame;
 }
 
-QByteArray encodeSetFrequency(PanelState &state)
+SetFrequencyFrame encodeSetFrequency(std::optional<double> sndFreq, bool vastor,
+                                     const QString &sndDir, const QString &sndCmd)
 {
-    const double limited = applyLowerLimit(state.sndFreq.value_or(0.0), state.Vastor);
-    state.sndFreq = limited;
-    state.freqHex = frequencyField(limited);
-    return setFrequencyFrame(state.freqHex, state.sndDir, state.sndCmd);
+    SetFrequencyFrame out;
+    out.sndFreq = applyLowerLimit(sndFreq.value_or(0.0), vastor);
+    out.freqHex = frequencyField(out.sndFreq);
+    out.bytes = setFrequencyFrame(out.freqHex, sndDir, sndCmd);
+    return out;
 }
 
 QByteArray fixedCodeFrame(const QString &sndDir, std::string_view codeHex)
@@ -60,6 +57,12 @@ QByteArray fixedCodeFrame(const QString &sndDir, std::string_view codeHex)
     frame += hex2ascii(latin1(codeHex));
     frame += hex2ascii(latin1(proto::kTrailerHex));
     return frame;
+}
+
+bool isValidDirectionField(const QString &sndDir)
+{
+    return sndDir.size() == 4 &&
+           std::all_of(sndDir.begin(), sndDir.end(), [](QChar c) { return isHexDigit(c); });
 }
 
 } // namespace tarvik

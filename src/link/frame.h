@@ -1,6 +1,5 @@
 #pragma once
 
-#include "panelstate.h"
 #include "protocol.h"
 
 #include <QByteArray>
@@ -22,12 +21,23 @@ QString frequencyField(double sndFreq);
 // Assembles the 11 bytes of a set-frequency frame from its text pieces.
 QByteArray setFrequencyFrame(const QString &freqHex, const QString &sndDir, const QString &sndCmd);
 
-// Data2Tarvik's encoding steps: raises sndFreq to the limit in place (an empty
-// sndFreq counts as 0), sets freqHex and returns the frame for sndDir and sndCmd.
-QByteArray encodeSetFrequency(PanelState &state);
+// What Data2Tarvik's encoding makes of the panel state: sndFreq raised to the limit
+// (an empty sndFreq counts as 0), its frequency field, and the frame for sndDir and
+// sndCmd. The panel keeps the first two.
+struct SetFrequencyFrame {
+    double sndFreq = 0.0;
+    QString freqHex;
+    QByteArray bytes;
+};
+SetFrequencyFrame encodeSetFrequency(std::optional<double> sndFreq, bool vastor,
+                                     const QString &sndDir, const QString &sndCmd);
 
 // A fixed-code frame (Home, Calibrate, En/Dis Xcvr): "404100", three "0" pieces,
 // sndDir, the code, "300D", each piece converted on its own.
 QByteArray fixedCodeFrame(const QString &sndDir, std::string_view codeHex);
+
+// True for exactly four hex digits, which is all a direction field may hold, stored
+// or sent.
+bool isValidDirectionField(const QString &sndDir);
 
 } // namespace tarvik

@@ -3,10 +3,6 @@
 #include "commport.h"
 #include "hexcodec.h"
 #include "protocol.h"
-#include "statusdecode.h"
-
-#include <cmath>
-#include <cstdlib>
 
 namespace tarvik {
 
@@ -18,100 +14,76 @@ const QByteArray &statusRequest()
     return request;
 }
 
-bool readInto(CommPort &port, PanelState &state, StatusAssembler &reply,
-              StatusAssembler::Step &step)
+bool readInto(CommPort &port, StatusPoll &poll, StatusAssembler &reply, StatusAssembler::Step &step)
 {
     const auto byte = port.readByte();
     if (!byte)
         return false;
-    state.rxByteHex = byteToHex(*byte);
-    state.replyHex += state.rxByteHex;
+    poll.rxByteHex = byteToHex(*byte);
+    poll.replyHex += poll.rxByteHex;
     step = reply.push(*byte);
     return true;
 }
 
-bool findHeader(CommPort &port, PanelState &state, StatusDisplay &display, StatusAssembler &reply)
+bool findHeader(CommPort &port, StatusPoll &poll, StatusAssembler &reply)
 {
     for (int attempt = 0; attempt < proto::kMaxHeaderSearches; ++attempt) {
         port.discardTransmit();
         if (!port.write(statusRequest()))
             return false;
-        state.replyHex.clear();
+        poll.requested = true;
+        poll.replyHex.clear();
         reply.restart();
         auto step = StatusAssembler::Step::NeedMore;
         while (step == StatusAssembler::Step::NeedMore) {
-            if (!readInto(port, state, reply, step))
+            if (!readInto(port, poll, reply, step))
                 return false;
         }
         if (step == StatusAssembler::Step::HeaderFound)
             return true;
         port.discardReceive();
-        display.setFrontVisible(Front::ConnectedRed, true);
+        ++poll.wrongHeaders;
     }
     return false;
 }
-} // namespace
 
-bool GetStatus(CommPort &port, PanelState &state, StatusDisplay &display)
+// The reply after its header, up to the whole frame or the first missing byte.
+bool readBody(CommPort &port, StatusPoll &poll, StatusAssembler &reply)
 {
-    if (!port.isOpen())
-        return false;
-    StatusAssembler reply;
-    if (!findHeader(port, state, display, reply))
-        return false;
-
-    // The box shows the reply once, when the reading stops: nothing can repaint while
-    // the bytes are read, and setting the text after each one would lay it out eight
-    // times a tick for nothing. A frame cut short still shows what came of it.
     auto step = StatusAssembler::Step::HeaderFound;
-    bool bodyRead = false;
     while (step != StatusAssembler::Step::Complete) {
-        if (!readInto(port, state, reply, step)) {
-            if (bodyRead)
-                display.showReceived(state.replyHex);
+        if (!readInto(port, poll, reply, step))
             return false;
-        }
-        bodyRead = true;
+        poll.bodyRead = true;
     }
-    display.showReceived(state.replyHex);
-    display.setFrontVisible(Front::ConnectedRed, false);
-
-    const auto reading = decodeStatusReply(reply.bytes());
-    if (!reading)
-        return false;
-    state.rxFreqHex = reading->freqHex;
-    state.rxFreqMHz = reading->mhz;
-    state.sndFreq = state.rxFreqMHz * proto::kUnitsPerMHz;
-    display.showFrequency(state.rxFreqMHz);
-
-    display.setFrontVisible(Front::TuningGrey, !reading->moving);
-
-    const proto::StatusCode *status = reading->code;
-    if (status) {
-        display.setFrontVisible(Front::ReversedRed, status->pattern != proto::Pattern::Reversed);
-        display.setFrontVisible(Front::BidirRed, status->pattern != proto::Pattern::Bidirectional);
-        display.setFrontVisible(Front::ThreeQuarterRed, true);
-    }
-    display.setFrontVisible(Front::RetractingRed, status && status->retracting);
-
-    port.discardReceive();
     return true;
 }
 
-QString formatMHz(double mhz, const QLocale &locale)
+StatusPoll::Outcome failed(const StatusPoll &poll)
 {
-    // Round in decimal, half away from zero, as the picture promises: the value is a
-    // whole number of 10 Hz units, so snapping to millionths first removes the binary
-    // noise that would turn 14.0505 into 14.050.
-    const double micro = std::round(mhz * 1e6);
-    const long long thousandths = std::llround(micro / 1000.0);
-    const long long whole = thousandths / 1000;
-    const long long fraction = std::llabs(thousandths % 1000);
-    QString text = QStringLiteral("%1").arg(whole, 2, 10, QLatin1Char('0'));
-    if (thousandths < 0 && whole == 0)
-        text.prepend(QLatin1Char('-'));
-    return text + locale.decimalPoint() +
-           QStringLiteral("%1").arg(fraction, 3, 10, QLatin1Char('0'));
+    return poll.wrongHeaders > 0 ? StatusPoll::Outcome::BadHeader
+                                 : StatusPoll::Outcome::NothingRead;
+}
+} // namespace
+
+StatusPoll GetStatus(CommPort &port)
+{
+    StatusPoll poll;
+    if (!port.isOpen())
+        return poll;
+    StatusAssembler reply;
+    if (!findHeader(port, poll, reply) || !readBody(port, poll, reply)) {
+        poll.outcome = failed(poll);
+        return poll;
+    }
+    poll.reading = decodeStatusReply(reply.bytes());
+    if (!poll.reading) {
+        poll.outcome = failed(poll);
+        return poll;
+    }
+    poll.outcome = StatusPoll::Outcome::Reading;
+    port.discardReceive();
+    return poll;
 }
 
 } // namespace tarvik

@@ -1,41 +1,40 @@
 #pragma once
 
-#include "panelstate.h"
+#include "statusdecode.h"
 
-#include <QLocale>
 #include <QString>
+
+#include <optional>
 
 namespace tarvik {
 
 class CommPort;
 
-// The front elements the poll shows or hides. Each lies over a twin of the other
-// colour; hiding a red lamp lights its green twin.
-enum class Front {
-    ConnectedRed,   // Picture5
-    TuningGrey,     // Label5
-    RetractingRed,  // Label4
-    ReversedRed,    // Picture1, the 180 lamp
-    BidirRed,       // Picture4, the BiDir lamp
-    ThreeQuarterRed // Picture7, the 3/4 lamp
+// What one poll came to, in the protocol's terms; the panel decides what it shows.
+struct StatusPoll {
+    enum class Outcome {
+        NothingRead, // port closed, nothing waiting, or a reply cut short
+        BadHeader,   // a reply opened with something other than 40 41 00, and no good one
+                     // followed
+        Reading,     // a whole status frame, decoded
+    };
+    Outcome outcome = Outcome::NothingRead;
+    // Replies refused for their header, each answered by a fresh request in the same
+    // poll; a later one may still have been good.
+    int wrongHeaders = 0;
+    // A status request went out, so replyHex starts afresh.
+    bool requested = false;
+    // The reply to the last request as far as it was read, and its last byte; both as
+    // upper-case hex text, rxByteHex empty when no byte was read.
+    QString replyHex;
+    QString rxByteHex;
+    // Bytes came after a good header: replyHex is worth showing, whole or cut short.
+    bool bodyRead = false;
+    std::optional<StatusReading> reading; // with Outcome::Reading
 };
 
-// What the poll writes to. The panel implements it with its indicators.
-class StatusDisplay
-{
-public:
-    virtual ~StatusDisplay() = default;
-    virtual void setFrontVisible(Front element, bool visible) = 0;
-    virtual void showReceived(const QString &replyHex) = 0; // Text1
-    virtual void showFrequency(double mhz) = 0;             // Text3
-};
-
-// One poll: request, read the waiting reply a byte at a time, check the header,
-// decode, show. Any failure ends it quietly. Returns true when a whole frame was
-// decoded.
-bool GetStatus(CommPort &port, PanelState &state, StatusDisplay &display);
-
-// The frequency display's picture "00.000", with the locale's decimal separator.
-QString formatMHz(double mhz, const QLocale &locale);
+// One poll: request, read the waiting reply a byte at a time, check the header and
+// decode. Any failure ends it quietly; a good frame leaves the receive buffer empty.
+StatusPoll GetStatus(CommPort &port);
 
 } // namespace tarvik

@@ -16,6 +16,11 @@ int hexDigit(QChar c)
 }
 } // namespace
 
+bool isHexDigit(QChar c)
+{
+    return hexDigit(c) >= 0;
+}
+
 QByteArray hex2ascii(QStringView hextext)
 {
     QByteArray out;

@@ -8,6 +8,9 @@
 
 namespace tarvik {
 
+// 0-9, A-F or a-f.
+bool isHexDigit(QChar c);
+
 // Hexadecimal text to bytes, two digits a byte. Each piece is read up to its first
 // non-digit ("4G" is 0x04, "G4" is 0x00); a lone trailing digit makes a byte of its own.
 QByteArray hex2ascii(QStringView hextext);

@@ -33,7 +33,6 @@ inline constexpr int kHeaderSize = 3;
 // Frames are put together as hexadecimal text, piece by piece.
 inline constexpr std::string_view kHeaderHex = "404100";
 inline constexpr std::string_view kTrailerHex = "300D";
-inline constexpr std::string_view kStatusRequestHex = "3F410D";
 inline constexpr std::array<std::uint8_t, 3> kHeader{0x40, 0x41, 0x00};
 inline constexpr std::array<std::uint8_t, 3> kStatusRequest{0x3F, 0x41, 0x0D};
 

@@ -16,7 +16,7 @@ namespace tarvik {
 // (GetStatus) feeds it the bytes it read and shows the result, and the fuzz targets
 // feed it whatever they like.
 struct StatusReading {
-    QString replyHex;       // the 22 hex digits Text1 shows
+    QString replyHex;       // the whole reply, 22 hex digits
     QString freqHex;        // bytes 3..5
     std::int32_t units = 0; // frequency in 10 Hz units, 0..0xFFFFFF
     double mhz = 0.0;

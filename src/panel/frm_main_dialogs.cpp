@@ -10,8 +10,6 @@
 
 #include <QTimer>
 
-using namespace Qt::StringLiterals;
-
 namespace tarvik {
 
 namespace {
@@ -108,8 +106,7 @@ void frm_main::sendCurrentFrame()
 
 void frm_main::portLeftClosed()
 {
-    indicator(u"Connected"_s)->setFrontVisible(true);
-    setConnectedTip(u"The serial port is closed (%1)"_s.arg(m_port->displayName()));
+    showPortClosed();
 }
 
 } // namespace tarvik

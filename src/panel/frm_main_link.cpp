@@ -34,8 +34,7 @@ void frm_main::watchTheLine()
 void frm_main::onLineLost()
 {
     Timer1()->stop();
-    m_connected->setFrontVisible(true);
-    setConnectedTip(u"Connection lost"_s);
+    setConnectedLamp(true, u"Connection lost"_s);
     m_lineRetry->start(std::max(Timer1()->interval(), kMinRetryMs));
 }
 

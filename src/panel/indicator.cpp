@@ -15,14 +15,29 @@ Indicator::Indicator(Look front, Look back, const QString &text, QWidget *parent
     describe();
 }
 
+namespace {
+bool isLampLook(Indicator::Look look)
+{
+    return look == Indicator::Look::RedLamp || look == Indicator::Look::GreenLamp ||
+           look == Indicator::Look::GreyLamp;
+}
+} // namespace
+
 bool Indicator::isLamp() const
 {
-    return m_front == Look::RedLamp || m_front == Look::GreenLamp;
+    return isLampLook(m_front);
 }
 
 Indicator *Indicator::lamp(const QString &accessibleName, QWidget *parent)
 {
     auto *w = new Indicator(Look::RedLamp, Look::GreenLamp, QString(), parent);
+    w->setAccessibleName(accessibleName);
+    return w;
+}
+
+Indicator *Indicator::offLamp(const QString &accessibleName, Look back, QWidget *parent)
+{
+    auto *w = new Indicator(Look::GreyLamp, back, QString(), parent);
     w->setAccessibleName(accessibleName);
     return w;
 }
@@ -36,10 +51,16 @@ Indicator *Indicator::caption(const QString &text, Look front, Look back, QWidge
 
 void Indicator::setFrontVisible(bool visible)
 {
-    if (visible == m_frontVisible)
+    setShowing(visible, m_back);
+}
+
+void Indicator::setShowing(bool frontVisible, Look back)
+{
+    if (frontVisible == m_frontVisible && back == m_back)
         return;
     const QString before = colourName();
-    m_frontVisible = visible;
+    m_frontVisible = frontVisible;
+    m_back = back;
     if (colourName() != before) {
         describe();
         Q_EMIT colourChanged(colourName());
@@ -51,7 +72,18 @@ void Indicator::setFrontVisible(bool visible)
 // would make a screen reader say every change twice.
 void Indicator::describe()
 {
-    setAccessibleDescription(colourName());
+    const QString description =
+        m_note.isEmpty() ? colourName() : colourName() + QStringLiteral(", ") + m_note;
+    if (description == accessibleDescription())
+        return;
+    setAccessibleDescription(description);
+    Q_EMIT descriptionChanged(description);
+}
+
+void Indicator::setNote(const QString &note)
+{
+    m_note = note;
+    describe();
 }
 
 QString Indicator::colourName(Look look)
@@ -62,6 +94,7 @@ QString Indicator::colourName(Look look)
         return QStringLiteral("red");
     case Look::GreenLamp:
         return QStringLiteral("green");
+    case Look::GreyLamp:
     case Look::GreyCaption:
         return QStringLiteral("grey");
     }
@@ -90,7 +123,7 @@ void Indicator::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     const Look look = showing();
-    if (look == Look::RedLamp || look == Look::GreenLamp) {
+    if (isLampLook(look)) {
         paintLamp(p, look);
         return;
     }
@@ -100,13 +133,18 @@ void Indicator::paintEvent(QPaintEvent *)
 }
 
 // A 15-pixel lamp in the middle of its box. Lit and unlit differ in more than hue:
-// the green one is bright with a highlight and a light rim, the red one dark and flat.
+// the green one is bright with a highlight and a light rim, the red one dark and flat,
+// the grey one (off) flat with a rim that keeps it visible on black.
 void Indicator::paintLamp(QPainter &p, Look look) const
 {
     p.setRenderHint(QPainter::Antialiasing);
     const double d = 15.0;
     const QRectF r((width() - d) / 2.0, (height() - d) / 2.0, d, d);
-    if (look == Look::GreenLamp) {
+    if (look == Look::GreyLamp) {
+        p.setBrush(QColor(72, 72, 72));
+        p.setPen(QPen(QColor(150, 150, 150), 1.0));
+        p.drawEllipse(r.adjusted(0.5, 0.5, -0.5, -0.5));
+    } else if (look == Look::GreenLamp) {
         QRadialGradient g(r.center() - QPointF(2.5, 2.5), d * 0.75);
         g.setColorAt(0.0, QColor(235, 255, 235));
         g.setColorAt(0.35, QColor(80, 255, 80));

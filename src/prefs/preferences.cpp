@@ -1,10 +1,13 @@
 #include "preferences.h"
 
 #include "commport.h"
+#include "frame.h"
+#include "latin1.h"
 #include "settingsstore.h"
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -15,14 +18,9 @@ namespace tarvik {
 
 namespace {
 
-QString fromView(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QString defaultText(Key key)
 {
-    return fromView(settingKey(key).defaultValue);
+    return latin1(settingKey(key).defaultValue);
 }
 
 // Twips are whole numbers in practice and are stored as such ("2475", never "2475.0");
@@ -65,16 +63,6 @@ QString readComPort(const QString &text)
     return defaultText(Key::ComPort);
 }
 
-bool isFourHexDigits(const QString &text)
-{
-    if (text.size() != 4)
-        return false;
-    for (const QChar c : text)
-        if (!(c >= u'0' && c <= u'9') && !(c >= u'a' && c <= u'f') && !(c >= u'A' && c <= u'F'))
-            return false;
-    return true;
-}
-
 std::optional<bool> readBool(const QString &text)
 {
     if (text.compare(boolText(true)) == 0)
@@ -82,6 +70,23 @@ std::optional<bool> readBool(const QString &text)
     if (text.compare(boolText(false)) == 0)
         return false;
     return std::nullopt;
+}
+
+// A host name or address something can look up: no blanks, and an IPv6 address bare,
+// without the brackets of the command line.
+QString readHost(const QString &text)
+{
+    const bool usable =
+        !text.isEmpty() && text.size() <= kFollowHostMaxLength &&
+        std::none_of(text.begin(), text.end(), [](QChar c) {
+            return c.isSpace() || c.category() == QChar::Other_Control || c == u'[' || c == u']';
+        });
+    return usable ? text : defaultText(Key::FollowHost);
+}
+
+int readNumber(const SettingsStore &store, Key key, int min, int max)
+{
+    return readWholeNumber(store.value(key), min, max).value_or(defaultText(key).toInt());
 }
 
 } // namespace
@@ -95,12 +100,12 @@ QString boolText(bool value)
 // there rather than raise the same failure for every key that follows.
 void RegInit(SettingsStore &store, SettingsHost &host)
 {
-    const QString mainSection = fromView(settingKey(Key::ComPort).section);
+    const QString mainSection = latin1(settingKey(Key::ComPort).section);
     for (const SettingKey &k : kSettingKeys) {
         QString value;
         switch (k.defaultKind) {
         case DefaultKind::Text:
-            value = fromView(k.defaultValue);
+            value = latin1(k.defaultValue);
             break;
         case DefaultKind::WindowLeft:
             value = numberText(host.windowLeft());
@@ -111,8 +116,8 @@ void RegInit(SettingsStore &store, SettingsHost &host)
         case DefaultKind::None:
             continue;
         }
-        const QString section = fromView(k.section);
-        const QString name = fromView(k.name);
+        const QString section = latin1(k.section);
+        const QString name = latin1(k.name);
         // "Style" is looked for under "StartUp" and written under "Startup": one section.
         const QString readSection = k.id == Key::Style ? mainSection : section;
         if (!store.GetSetting(readSection, name).isEmpty())
@@ -137,7 +142,7 @@ void GetPreferences(SettingsStore &store, SettingsHost &host)
         host.MSComm1().setSettings(defaultText(Key::Settings));
 
     const QString dir = store.value(Key::SndDir);
-    host.setSndDir(isFourHexDigits(dir) ? dir : defaultText(Key::SndDir));
+    host.setSndDir(isValidDirectionField(dir) ? dir : defaultText(Key::SndDir));
 
     const auto poll = readWholeNumber(store.value(Key::Poll), kPollMin, kPollMax);
     host.setPollrate(static_cast<std::int16_t>(poll.value_or(defaultText(Key::Poll).toInt())));
@@ -151,6 +156,33 @@ void GetPreferences(SettingsStore &store, SettingsHost &host)
     if (onTop != u"0" && onTop != u"1")
         onTop = defaultText(Key::OnTop);
     host.setOnTopValue(onTop.toInt());
+    host.setFollowSettings(readFollowSettings(store));
+}
+
+FollowSettings readFollowSettings(const SettingsStore &store)
+{
+    FollowSettings s;
+    s.enabled = readNumber(store, Key::FollowEnabled, 0, 1) == 1;
+    s.host = readHost(store.value(Key::FollowHost));
+    s.port = readNumber(store, Key::FollowPort, kFollowPortMin, kFollowPortMax);
+    s.thresholdKHz = readNumber(store, Key::FollowThreshold, 0, kFollowThresholdMaxKHz);
+    s.settleMs = readNumber(store, Key::FollowSettle, 0, kFollowSettleMaxMs);
+    return s;
+}
+
+bool saveFollowSettings(SettingsStore &store, const FollowSettings &value)
+{
+    const std::pair<Key, QString> values[] = {
+        {Key::FollowEnabled, QString::number(value.enabled ? 1 : 0)},
+        {Key::FollowHost, value.host},
+        {Key::FollowPort, QString::number(value.port)},
+        {Key::FollowThreshold, QString::number(value.thresholdKHz)},
+        {Key::FollowSettle, QString::number(value.settleMs)},
+    };
+    for (const auto &[key, text] : values)
+        if (!store.setValue(key, text))
+            return false;
+    return true;
 }
 
 void SaveSettings(SettingsStore &store, SettingsHost &host)
@@ -168,6 +200,7 @@ void SaveSettings(SettingsStore &store, SettingsHost &host)
     for (const auto &[key, value] : values)
         if (!store.setValue(key, value))
             return;
+    saveFollowSettings(store, host.followSettings());
 }
 
 } // namespace tarvik

@@ -9,6 +9,17 @@ namespace tarvik {
 class CommPort;
 class SettingsStore;
 
+// The "Follow" section: whether and how the antenna follows the radio through rigctld.
+struct FollowSettings {
+    bool enabled = false;
+    QString host;
+    int port = 0;
+    int thresholdKHz = 0;
+    int settleMs = 0;
+
+    bool operator==(const FollowSettings &) const = default;
+};
+
 // What the settings routines need of the main window.
 class SettingsHost
 {
@@ -34,6 +45,10 @@ public:
     // raises the box's click handler, as the operator's click would.
     virtual int onTopValue() const = 0;
     virtual void setOnTopValue(int value) = 0;
+
+    // Following the radio, as stored: applying it starts or stops following.
+    virtual FollowSettings followSettings() const = 0;
+    virtual void setFollowSettings(const FollowSettings &value) = 0;
 };
 
 // Gives every missing or empty key its default.
@@ -43,6 +58,9 @@ void RegInit(SettingsStore &store, SettingsHost &host);
 void GetPreferences(SettingsStore &store, SettingsHost &host);
 // Stores the current values from the same places.
 void SaveSettings(SettingsStore &store, SettingsHost &host);
+// The "Follow" section alone, read with the same fallbacks, and stored.
+FollowSettings readFollowSettings(const SettingsStore &store);
+bool saveFollowSettings(SettingsStore &store, const FollowSettings &value);
 
 // Text forms shared with the setup dialog.
 QString boolText(bool value); // "True" / "False"

@@ -20,6 +20,11 @@ enum class Key {
     OnTop,
     Style,
     Height,
+    FollowEnabled,
+    FollowHost,
+    FollowPort,
+    FollowThreshold,
+    FollowSettle,
 };
 
 enum class DefaultKind {
@@ -40,7 +45,7 @@ struct SettingKey {
 inline constexpr std::string_view kApplication = "TarvikDesk";
 
 // In the order RegInit fills them.
-inline constexpr std::array<SettingKey, 11> kSettingKeys{{
+inline constexpr std::array<SettingKey, 16> kSettingKeys{{
     {Key::ComPort, "StartUp", "ComPort", "1", DefaultKind::Text},
     {Key::Settings, "StartUp", "Settings", "4800,n,8,1", DefaultKind::Text},
     {Key::PositionLeft, "StartUp", "Position-Left", "", DefaultKind::WindowLeft},
@@ -52,6 +57,11 @@ inline constexpr std::array<SettingKey, 11> kSettingKeys{{
     {Key::OnTop, "StartUp", "OnTop", "0", DefaultKind::Text},
     {Key::Style, "Startup", "Style", "0", DefaultKind::Text},
     {Key::Height, "Startup", "Height", "", DefaultKind::None},
+    {Key::FollowEnabled, "Follow", "Enabled", "0", DefaultKind::Text},
+    {Key::FollowHost, "Follow", "Host", "127.0.0.1", DefaultKind::Text},
+    {Key::FollowPort, "Follow", "Port", "4532", DefaultKind::Text},
+    {Key::FollowThreshold, "Follow", "Threshold", "20", DefaultKind::Text}, // kHz
+    {Key::FollowSettle, "Follow", "Settle", "500", DefaultKind::Text},      // ms
 }};
 
 constexpr const SettingKey &settingKey(Key id)
@@ -65,5 +75,14 @@ constexpr const SettingKey &settingKey(Key id)
 // Poll interval range the panel accepts, in milliseconds.
 inline constexpr int kPollMin = 200;
 inline constexpr int kPollMax = 10000;
+
+// What following the radio accepts: a TCP port, a threshold in kHz (a whole band is
+// at most a few MHz wide) and a settle time in milliseconds.
+inline constexpr int kFollowPortMin = 1;
+inline constexpr int kFollowPortMax = 65535;
+inline constexpr int kFollowThresholdMaxKHz = 5000;
+inline constexpr int kFollowSettleMaxMs = 10000;
+// Longest host name DNS allows.
+inline constexpr int kFollowHostMaxLength = 253;
 
 } // namespace tarvik

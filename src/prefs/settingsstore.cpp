@@ -1,8 +1,15 @@
 #include "settingsstore.h"
 
+#include "latin1.h"
+
+#include <QDateTime>
+#include <QDir>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QHash>
 #include <QIODevice>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
@@ -12,21 +19,16 @@ namespace tarvik {
 
 namespace {
 
-QString fromView(std::string_view text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Every table section is a spelling of this one; the file shows it like this.
 QString mainSection()
 {
-    return fromView(settingKey(Key::ComPort).section);
+    return latin1(settingKey(Key::ComPort).section);
 }
 
 bool isMainSection(QStringView section)
 {
     for (const auto &k : kSettingKeys)
-        if (section.compare(fromView(k.section), Qt::CaseInsensitive) == 0)
+        if (section.compare(latin1(k.section), Qt::CaseInsensitive) == 0)
             return true;
     return false;
 }
@@ -35,7 +37,7 @@ bool isMainSection(QStringView section)
 QString tableKeyName(QStringView key)
 {
     for (const auto &k : kSettingKeys) {
-        const QString name = fromView(k.name);
+        const QString name = latin1(k.name);
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return name;
     }
@@ -163,11 +165,11 @@ bool writeConf(QIODevice &device, const QSettings::SettingsMap &map)
     QSet<QString> seen;
 
     for (const auto &k : kSettingKeys) {
-        const QString key = joinKey(mainSection(), fromView(k.name));
+        const QString key = joinKey(mainSection(), latin1(k.name));
         const auto it = map.constFind(key);
         if (it != map.constEnd() && !seen.contains(key.toCaseFolded())) {
             seen.insert(key.toCaseFolded());
-            lines[mainFolded].append(fromView(k.name) + u'=' + cleanValue(it->toString()));
+            lines[mainFolded].append(latin1(k.name) + u'=' + cleanValue(it->toString()));
         }
     }
     for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
@@ -219,11 +221,38 @@ QSettings::Format confFormat()
     return format;
 }
 
+// A kill between QSaveFile naming its copy of the file and renaming it into place
+// leaves the copy behind, as FILE.XXXXXX with six letters. An older one than this was
+// not being written by anyone.
+constexpr qint64 kLeftoverAgeSeconds = 60;
+
+// QSettings holds FILE.lock while it writes; a copy is only removed while nobody does.
+void removeLeftoverCopies(const QString &path)
+{
+    const QFileInfo file(path);
+    const QRegularExpression copyName(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(file.fileName()) + QStringLiteral("\\.[A-Za-z]{6}")));
+    const QDateTime cutoff = QDateTime::currentDateTime().addSecs(-kLeftoverAgeSeconds);
+    QStringList leftovers;
+    const QFileInfoList entries =
+        file.dir().entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo &entry : entries)
+        if (copyName.match(entry.fileName()).hasMatch() && entry.lastModified() < cutoff)
+            leftovers.append(entry.filePath());
+    if (leftovers.isEmpty())
+        return;
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(0))
+        return;
+    for (const QString &leftover : leftovers)
+        QFile::remove(leftover);
+}
+
 } // namespace
 
 QString SettingsStore::defaultPath()
 {
-    const QString app = fromView(kApplication);
+    const QString app = latin1(kApplication);
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + app +
            u'/' + app + QStringLiteral(".conf");
 }
@@ -232,7 +261,9 @@ SettingsStore::SettingsStore(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_path(filePath)
     , m_settings(std::make_unique<QSettings>(filePath, confFormat()))
-{}
+{
+    removeLeftoverCopies(filePath);
+}
 
 SettingsStore::~SettingsStore() = default;
 
@@ -302,13 +333,13 @@ bool SettingsStore::SaveSetting(const QString &section, const QString &key, cons
 QString SettingsStore::value(Key key) const
 {
     const SettingKey &k = settingKey(key);
-    return GetSetting(fromView(k.section), fromView(k.name));
+    return GetSetting(latin1(k.section), latin1(k.name));
 }
 
 bool SettingsStore::setValue(Key key, const QString &value)
 {
     const SettingKey &k = settingKey(key);
-    return SaveSetting(fromView(k.section), fromView(k.name), value);
+    return SaveSetting(latin1(k.section), latin1(k.name), value);
 }
 
 } // namespace tarvik

@@ -24,6 +24,7 @@ namespace tarvik {
 // of a name into one spelling); reads are served from that copy. Each SaveSetting puts
 // the value into the copy and syncs at once: QSettings merges any change made to the
 // file meanwhile, our writer renders the whole file, and QSaveFile replaces it.
+// Copies a killed write left beside the file are removed when a store opens.
 class SettingsStore : public QObject
 {
     Q_OBJECT

@@ -115,6 +115,48 @@ bool isCommandFrame(const QByteArray &frame)
            at(frame, 9) == kTrailer0 && at(frame, 10) == kTrailer1;
 }
 
+// Where the first frame, or run of junk, in what has come down the line ends.
+struct Cut {
+    qsizetype size; // 0: nothing can be cut off yet
+    bool wellFormed;
+};
+
+Cut cutCommand(const QByteArray &input)
+{
+    if (input.size() >= proto::kFrameSize && isCommandFrame(input.left(proto::kFrameSize)))
+        return {proto::kFrameSize, true};
+    // A status request where bytes 4..8 of a command would be cannot be part of a good
+    // command (those bytes would break byte 6, 7 or 8), so a short command followed by
+    // a request is cut there and the request still gets its answer.
+    const qsizetype window = std::min<qsizetype>(input.size(), proto::kFrameSize);
+    for (qsizetype j = 4; j <= 8 && j + 3 <= window; ++j)
+        if (startsWith(input.mid(j), proto::kStatusRequest))
+            return {j, false};
+    return {input.size() < proto::kFrameSize ? 0 : proto::kFrameSize, false};
+}
+
+// Junk runs to the end of its line or to where a frame could begin.
+Cut cutJunk(const QByteArray &input)
+{
+    for (qsizetype i = 1; i < input.size(); ++i)
+        if (couldStartFrame(input, i) || at(input, i - 1) == kTrailer1)
+            return {i, false};
+    if (at(input, input.size() - 1) == kTrailer1)
+        return {input.size(), false};
+    return {0, false};
+}
+
+Cut cutFrame(const QByteArray &input)
+{
+    if (startsWith(input, proto::kStatusRequest))
+        return {qsizetype(proto::kStatusRequest.size()), true};
+    if (startsWith(input, proto::kHeader))
+        return cutCommand(input);
+    if (couldStartFrame(input, 0))
+        return {0, false};
+    return cutJunk(input);
+}
+
 std::int32_t frequencyOf(const QByteArray &frame)
 {
     return (std::int32_t(at(frame, 3)) << 16) | (std::int32_t(at(frame, 4)) << 8) |
@@ -146,6 +188,18 @@ int baudOf(speed_t speed)
             return s.baud;
     return 0;
 }
+
+struct ModeName {
+    ControllerSimulator::Mode mode;
+    const char *name;
+};
+constexpr ModeName kModeNames[] = {
+    {ControllerSimulator::Mode::Normal, "normal"},
+    {ControllerSimulator::Mode::Silent, "silent"},
+    {ControllerSimulator::Mode::Garbage, "garbage"},
+    {ControllerSimulator::Mode::Truncated, "truncated"},
+    {ControllerSimulator::Mode::WrongHeader, "wrongheader"},
+};
 
 } // namespace
 
@@ -266,26 +320,17 @@ void ControllerSimulator::setMode(Mode mode)
 
 std::optional<ControllerSimulator::Mode> ControllerSimulator::modeFromName(QStringView name)
 {
-    for (Mode m : {Mode::Normal, Mode::Silent, Mode::Garbage, Mode::Truncated, Mode::WrongHeader})
-        if (name.compare(modeName(m), Qt::CaseInsensitive) == 0)
-            return m;
+    for (const auto &[mode, modeText] : kModeNames)
+        if (name.compare(QLatin1StringView(modeText), Qt::CaseInsensitive) == 0)
+            return mode;
     return std::nullopt;
 }
 
 QString ControllerSimulator::modeName(Mode mode)
 {
-    switch (mode) {
-    case Mode::Normal:
-        return QStringLiteral("normal");
-    case Mode::Silent:
-        return QStringLiteral("silent");
-    case Mode::Garbage:
-        return QStringLiteral("garbage");
-    case Mode::Truncated:
-        return QStringLiteral("truncated");
-    case Mode::WrongHeader:
-        return QStringLiteral("wrongheader");
-    }
+    for (const auto &[m, modeText] : kModeNames)
+        if (m == mode)
+            return QLatin1StringView(modeText);
     return {};
 }
 
@@ -440,62 +485,12 @@ void ControllerSimulator::onReadable()
 void ControllerSimulator::scanInput()
 {
     while (!m_input.isEmpty()) {
-        if (startsWith(m_input, proto::kStatusRequest)) {
-            const QByteArray frame = m_input.left(proto::kStatusRequest.size());
-            m_input.remove(0, frame.size());
-            finishFrame(frame, true);
-            continue;
-        }
-
-        if (startsWith(m_input, proto::kHeader)) {
-            if (m_input.size() >= proto::kFrameSize &&
-                isCommandFrame(m_input.left(proto::kFrameSize))) {
-                const QByteArray frame = m_input.left(proto::kFrameSize);
-                m_input.remove(0, frame.size());
-                finishFrame(frame, true);
-                continue;
-            }
-            // A status request where bytes 4..8 of a command would be cannot be
-            // part of a good command (those bytes would break byte 6, 7 or 8), so
-            // a short command followed by a request is cut there and the request
-            // still gets its answer.
-            const qsizetype window = std::min<qsizetype>(m_input.size(), proto::kFrameSize);
-            qsizetype cut = -1;
-            for (qsizetype j = 4; j <= 8 && j + 3 <= window; ++j)
-                if (startsWith(m_input.mid(j), proto::kStatusRequest)) {
-                    cut = j;
-                    break;
-                }
-            if (cut < 0 && m_input.size() < proto::kFrameSize)
-                break; // the rest of the frame is still on its way
-            const QByteArray junk = m_input.left(cut < 0 ? proto::kFrameSize : cut);
-            m_input.remove(0, junk.size());
-            finishFrame(junk, false);
-            continue;
-        }
-
-        if (couldStartFrame(m_input, 0))
-            break;
-
-        // Junk runs to the end of its line or to where a frame could begin.
-        qsizetype end = -1;
-        for (qsizetype i = 1; i < m_input.size(); ++i) {
-            if (couldStartFrame(m_input, i)) {
-                end = i;
-                break;
-            }
-            if (at(m_input, i - 1) == kTrailer1) {
-                end = i;
-                break;
-            }
-        }
-        if (end < 0 && at(m_input, m_input.size() - 1) == kTrailer1)
-            end = m_input.size();
-        if (end < 0)
-            break;
-        const QByteArray junk = m_input.left(end);
-        m_input.remove(0, end);
-        finishFrame(junk, false);
+        const Cut cut = cutFrame(m_input);
+        if (cut.size == 0)
+            break; // the rest is still on its way
+        const QByteArray frame = m_input.left(cut.size);
+        m_input.remove(0, cut.size);
+        finishFrame(frame, cut.wellFormed);
     }
 
     if (m_input.isEmpty())
@@ -591,7 +586,6 @@ void ControllerSimulator::sendReply()
     if (!reply.isEmpty()) {
         ++m_requestsAnswered;
         writeToLine(reply);
-        Q_EMIT replySent(reply);
     }
     if (m_pendingReplies > 0)
         m_replyTimer->start(wireTimeMs(proto::kStatusFrameSize));
@@ -632,7 +626,8 @@ void ControllerSimulator::writeToLine(const QByteArray &bytes)
         // these bytes just the same, so they are dropped rather than buffered.
         break;
     }
-    m_droppedBytes += bytes.size() - done;
+    if (done > 0)
+        Q_EMIT lineWritten(bytes.first(done));
 }
 
 QString ControllerSimulator::describeFrame(const QByteArray &frame, bool wellFormed)

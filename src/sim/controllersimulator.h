@@ -78,8 +78,6 @@ public:
     int requestsAnswered() const { return m_requestsAnswered; }
     int malformedFrames() const { return m_malformedFrames; }
     int commandsAccepted() const { return m_commandsAccepted; }
-    // Bytes we had to throw away because nobody was reading the line.
-    qint64 droppedBytes() const { return m_droppedBytes; }
 
     // The line speed the panel has set on the slave, in bits per second.
     int lineBaud() const;
@@ -90,8 +88,8 @@ public:
 Q_SIGNALS:
     // Every status request, command frame or run of junk that came down the line.
     void frameReceived(const QByteArray &frame, bool wellFormed);
-    // Bytes put on the line as an answer (not the Garbage stream).
-    void replySent(const QByteArray &bytes);
+    // Every byte put on the line, answers and babble alike, as the far end will read it.
+    void lineWritten(const QByteArray &bytes);
 
 private:
     void onReadable();
@@ -132,7 +130,6 @@ private:
     int m_commandsAccepted = 0;
     double m_faultRate = 0.0;
     int m_faultsInjected = 0;
-    qint64 m_droppedBytes = 0;
 
     // The last command's movement: where it started, where it goes, and how long
     // each leg takes. What the antenna is doing now is worked out from the clock

@@ -144,6 +144,9 @@ def walk(app):
     for name, key in KEYS:
         expect(main, "push button", name, f"Key: {key}", ("focusable", "sensitive"))
     expect(main, "push button", "3/4", insensitive=True)  # there is no 3/4 command
+    expect(main, "image", "Radio lamp", "grey")  # following is off
+    for name in ["Follow Radio", "Radio...", "Trace to File..."]:
+        expect(main, "menu item", name)
     focus_main()
     check(wait_for(lambda: focus_events() and focus_events()[-1][1] == "Frequency", 10),
           "the frequency display has the focus")

@@ -122,6 +122,24 @@ private Q_SLOTS:
         QVERIFY(f.messages.isEmpty());
     }
 
+    // The msec box shows the stored rate even where the scroll bar starts (200), so
+    // nothing moves. Ports count from 1: "Com 0" is a port that cannot be opened,
+    // reported as such, and the stored port stays as it was.
+    void setupAtTheEdges()
+    {
+        PanelFixture f;
+        f.preset(Key::ComPort, u"7"_s);
+        f.preset(Key::Poll, u"200"_s);
+        frm_main &w = f.startActive();
+        frm_setup *dlg = pressF2(f);
+        QVERIFY(dlg);
+        QCOMPARE(dlg->Text1()->text(), u"200"_s);
+        typeAndEnter(dlg->Combo1(), u"Com 0"_s);
+        QCOMPARE(f.messages, QStringList{u"COM 0: not available. Check Com Port setting."_s});
+        QCOMPARE(f.store->value(Key::ComPort), u"7"_s);
+        QVERIFY(!w.MSComm1().isOpen());
+    }
+
     void portThatCannotOpen_data()
     {
         QTest::addColumn<QString>("stored");

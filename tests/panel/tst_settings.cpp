@@ -6,6 +6,7 @@
 #include "panelfixture.h"
 
 #include <QCheckBox>
+#include <QLockFile>
 #include <QRandomGenerator>
 #include <QWindow>
 
@@ -27,19 +28,39 @@ private Q_SLOTS:
         const auto row = [](const char *tag, const QByteArray &file, Key key, const char *inUse) {
             QTest::newRow(tag) << file << key << QString::fromLatin1(inUse);
         };
-        const std::pair<Key, const char *> defaults[] = {
-            {Key::ComPort, "1"},        {Key::Settings, "4800,n,8,1"},
-            {Key::PositionLeft, "165"}, {Key::PositionTop, "450"},
-            {Key::Retracted, "0"},      {Key::SndDir, "0000"},
-            {Key::Poll, "500"},         {Key::Vastor, "False"},
-            {Key::OnTop, "0"},          {Key::Style, "0"},
-            {Key::Height, ""}};
+        const std::pair<Key, const char *> defaults[] = {{Key::ComPort, "1"},
+                                                         {Key::Settings, "4800,n,8,1"},
+                                                         {Key::PositionLeft, "165"},
+                                                         {Key::PositionTop, "450"},
+                                                         {Key::Retracted, "0"},
+                                                         {Key::SndDir, "0000"},
+                                                         {Key::Poll, "500"},
+                                                         {Key::Vastor, "False"},
+                                                         {Key::OnTop, "0"},
+                                                         {Key::Style, "0"},
+                                                         {Key::Height, ""},
+                                                         {Key::FollowEnabled, "0"},
+                                                         {Key::FollowHost, "127.0.0.1"},
+                                                         {Key::FollowPort, "4532"},
+                                                         {Key::FollowThreshold, "20"},
+                                                         {Key::FollowSettle, "500"}};
         for (const auto &[key, value] : defaults)
             QTest::addRow("nothing stored: %s", settingKey(key).name.data())
                 << QByteArray() << key << QString::fromLatin1(value);
         const auto startUp = [](const char *line) {
             return "[StartUp]\n" + QByteArray(line) + '\n';
         };
+        const auto follow = [](const char *line) {
+            return "[Follow]\n" + QByteArray(line) + '\n';
+        };
+        row("Follow Enabled True", follow("Enabled=True"), Key::FollowEnabled, "0");
+        row("Follow Host name", follow("Host=shack-pc"), Key::FollowHost, "shack-pc");
+        row("Follow Host with a blank", follow("Host=shack pc"), Key::FollowHost, "127.0.0.1");
+        row("Follow Port zero", follow("Port=0"), Key::FollowPort, "4532");
+        row("Follow Port beyond 16 bits", follow("Port=65536"), Key::FollowPort, "4532");
+        row("Follow Threshold zero", follow("Threshold=0"), Key::FollowThreshold, "0");
+        row("Follow Threshold negative", follow("Threshold=-5"), Key::FollowThreshold, "20");
+        row("Follow Settle not a number", follow("Settle=half"), Key::FollowSettle, "500");
         row("Poll highest", startUp("Poll=10000"), Key::Poll, "10000");
         row("Poll lowest", startUp("Poll=200"), Key::Poll, "200");
         row("Poll below range", startUp("Poll=199"), Key::Poll, "500");
@@ -185,6 +206,39 @@ private Q_SLOTS:
             QCOMPARE(w.geometry(), before);
             QCOMPARE(f.store->value(Key::OnTop), on ? u"1"_s : u"0"_s);
         }
+    }
+
+    // What a kill in mid-write leaves beside the file goes when a store opens.
+    void leftoverCopies_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("writerHoldsLock");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("old copy") << u"TarvikDesk.conf.AbCdEf"_s << 120 << false << true;
+        QTest::newRow("fresh copy") << u"TarvikDesk.conf.AbCdEf"_s << 0 << false << false;
+        QTest::newRow("old copy, a write under way")
+            << u"TarvikDesk.conf.AbCdEf"_s << 120 << true << false;
+        QTest::newRow("not the copy pattern")
+            << u"TarvikDesk.conf.Ab1dEf"_s << 120 << false << false;
+        QTest::newRow("another file's copy") << u"Other.conf.AbCdEf"_s << 120 << false << false;
+    }
+    void leftoverCopies()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, writerHoldsLock);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"TarvikDesk.conf"_s);
+        QFile copy(dir.filePath(name));
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write("[StartUp]\n") && copy.flush());
+        QVERIFY(copy.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                                 QFileDevice::FileModificationTime));
+        copy.close();
+        QLockFile lock(path + u".lock"_s);
+        QVERIFY(!writerHoldsLock || lock.tryLock(0));
+        SettingsStore store(path, nullptr);
+        QTEST(!copy.exists(), "removed");
     }
 };
 

@@ -1,11 +1,11 @@
 #include "frm_setup.h"
 
 #include "commport.h"
+#include "fonts.h"
 #include "portmessage.h"
 #include "preferences.h"
 #include "settingsstore.h"
 #include "setuphost.h"
-
 #include "twips.h"
 
 #include <QCloseEvent>
@@ -20,16 +20,13 @@
 #include <QShortcut>
 #include <QWindow>
 
+#include <array>
+#include <initializer_list>
+#include <iterator>
+
 namespace tarvik {
 
 namespace {
-QFont arial825()
-{
-    QFont f(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
-    f.setPointSizeF(8.25);
-    return f;
-}
-
 const QString kComPrefix = QStringLiteral("Com ");
 const QString kLineSuffix = QStringLiteral(",n,8,1");
 const QString kByIdFolder = QStringLiteral("/dev/serial/by-id");
@@ -44,6 +41,46 @@ void showText(QComboBox *combo, const QString &text)
     combo->setCurrentIndex(combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
     combo->setEditText(text);
 }
+
+// Frames and labels wear the caption face.
+template <typename Captioned>
+Captioned *makeCaptioned(QWidget *parent, const char *name, const QString &text,
+                         const QRect &geometry)
+{
+    auto *w = new Captioned(text, parent);
+    w->setObjectName(QString::fromLatin1(name));
+    w->setFont(arial(8.25));
+    w->setGeometry(geometry);
+    return w;
+}
+
+// An editable list whose text field a screen reader names after the list, since the
+// focus rests there.
+QComboBox *makeCombo(QGroupBox *frame, const char *name, QComboBox::InsertPolicy policy)
+{
+    auto *combo = new QComboBox(frame);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setAccessibleName(frame->title());
+    combo->setEditable(true);
+    combo->lineEdit()->setAccessibleName(combo->accessibleName());
+    combo->setInsertPolicy(policy);
+    combo->setGeometry(twipsRect(120, 240, 855, 315));
+    return combo;
+}
+
+// The antenna types. The buttons carry no caption of their own; the labels beside
+// them name them, and a screen reader reads those names.
+struct AntennaOption {
+    const char *button;
+    const char *label;
+    const char *caption;
+    int top;        // twips within the frame
+    int labelWidth; // twips
+};
+constexpr AntennaOption kAntennaOptions[] = {
+    {"Option1", "Label2", "Vastor, Grandel", 240, 1215},
+    {"Option2", "Label3", "Beam, Dipole, Petitel", 600, 1575},
+};
 } // namespace
 
 frm_setup::frm_setup(SetupHost &host, QWidget *parent)
@@ -71,105 +108,13 @@ frm_setup::~frm_setup() = default;
 
 void frm_setup::buildControls()
 {
-    const QFont controlFont = font();
-    const QFont captionFont = arial825();
-
-    auto frame = [&](const char *name, const QString &title, const QRect &geometry) {
-        auto *f = new QGroupBox(title, this);
-        f->setObjectName(QString::fromLatin1(name));
-        f->setFont(captionFont);
-        f->setGeometry(geometry);
-        return f;
-    };
-    auto label = [&](QWidget *parent, const char *name, const QString &text,
-                     const QRect &geometry) {
-        auto *l = new QLabel(text, parent);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setFont(captionFont);
-        l->setGeometry(geometry);
-        return l;
-    };
-
-    m_frame1 = frame("Frame1", QStringLiteral("Com Port"), twipsRect(120, 120, 1215, 735));
-    m_combo1 = new QComboBox(m_frame1);
-    m_combo1->setObjectName(QStringLiteral("Combo1"));
-    m_combo1->setAccessibleName(QStringLiteral("Com Port"));
-    m_combo1->setFont(controlFont);
-    m_combo1->setEditable(true);
-    // The focus rests in the combo's text field; a screen reader names it after the box.
-    m_combo1->lineEdit()->setAccessibleName(m_combo1->accessibleName());
-    // A device typed into the field and confirmed with Enter joins the list and is
-    // chosen, as if it had been there all along.
-    m_combo1->setInsertPolicy(QComboBox::InsertAtBottom);
-    m_combo1->setGeometry(twipsRect(120, 240, 855, 315));
-    fillPortList();
-
-    m_frame2 = frame("Frame2", QStringLiteral("Baud Rate"), twipsRect(1560, 120, 1215, 735));
-    m_combo2 = new QComboBox(m_frame2);
-    m_combo2->setObjectName(QStringLiteral("Combo2"));
-    m_combo2->setAccessibleName(QStringLiteral("Baud Rate"));
-    m_combo2->setFont(controlFont);
-    m_combo2->setEditable(true);
-    m_combo2->lineEdit()->setAccessibleName(m_combo2->accessibleName());
-    // Only the listed rates can be chosen; typed text stays just text.
-    m_combo2->setInsertPolicy(QComboBox::NoInsert);
-    m_combo2->addItems({QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
-                        QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("28800"),
-                        QStringLiteral("38400"), QStringLiteral("57600")});
-    m_combo2->setGeometry(twipsRect(120, 240, 855, 315));
-
-    m_frame3 = frame("Frame3", QStringLiteral("Polling Rate"), twipsRect(120, 840, 2655, 855));
-    m_hscroll1 = new QScrollBar(Qt::Horizontal, m_frame3);
-    m_hscroll1->setObjectName(QStringLiteral("HScroll1"));
-    m_hscroll1->setAccessibleName(QStringLiteral("Polling Rate"));
-    m_hscroll1->setFocusPolicy(Qt::StrongFocus);
-    // Qt's scroll bars invert the keys for the sake of vertical ones; here the right
-    // arrow and Page Up must make the interval longer, as the thumb moves right.
-    m_hscroll1->setInvertedControls(false);
-    m_hscroll1->setRange(kPollMin, kPollMax);
-    m_hscroll1->setSingleStep(100);
-    m_hscroll1->setPageStep(1000);
-    m_hscroll1->setValue(kPollMin);
-    m_hscroll1->setGeometry(twipsRect(120, 360, 1695, 255));
-    m_text1 = new QLineEdit(m_frame3);
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setAccessibleName(QStringLiteral("Polling Rate in msec"));
-    m_text1->setFont(controlFont);
-    // Only the scroll bar sets the rate; the box just shows it.
-    m_text1->setReadOnly(true);
-    m_text1->setGeometry(twipsRect(1920, 360, 615, 285));
-    m_label1 = label(m_frame3, "Label1", QStringLiteral("msec"), twipsRect(1920, 120, 495, 255));
-    m_label1->setAlignment(Qt::AlignCenter);
-    m_label1->setBuddy(m_text1);
-
-    m_frame4 = frame("Frame4", QStringLiteral("Antenna Type"), twipsRect(120, 1800, 2655, 975));
-    m_option1 = new QRadioButton(m_frame4);
-    m_option1->setObjectName(QStringLiteral("Option1"));
-    m_option1->setFont(controlFont);
-    m_option1->setGeometry(twipsRect(240, 240, 255, 255));
-    m_option2 = new QRadioButton(m_frame4);
-    m_option2->setObjectName(QStringLiteral("Option2"));
-    m_option2->setFont(controlFont);
-    m_option2->setGeometry(twipsRect(240, 600, 255, 255));
-    // The buttons carry no caption of their own; the labels beside them name them,
-    // and a screen reader reads those names.
-    m_label2 = label(m_frame4, "Label2", QStringLiteral("Vastor, Grandel"),
-                     twipsRect(600, 240, 1215, 255));
-    m_label3 = label(m_frame4, "Label3", QStringLiteral("Beam, Dipole, Petitel"),
-                     twipsRect(600, 600, 1575, 255));
-    m_label2->setBuddy(m_option1);
-    m_label3->setBuddy(m_option2);
-    m_option1->setAccessibleName(m_label2->text());
-    m_option2->setAccessibleName(m_label3->text());
-
-    // The antenna type echoed as text, below the designed client area.
-    m_text2 = new QLineEdit(QStringLiteral("Text2"), this);
-    m_text2->setObjectName(QStringLiteral("Text2"));
-    m_text2->setAccessibleName(QStringLiteral("Vastor"));
-    m_text2->setFont(controlFont);
-    m_text2->setReadOnly(true);
-    m_text2->setFocusPolicy(Qt::NoFocus); // Tab must not land out of sight
-    m_text2->setGeometry(twipsRect(960, 3120, 1095, 375));
+    buildPortFrames();
+    buildPollFrame();
+    buildAntennaFrame();
+    // The controls keep the dialog's own face, whatever the platform gives each class.
+    for (QWidget *w : std::initializer_list<QWidget *>{m_combo1, m_combo2, m_text1, m_option1,
+                                                       m_option2, m_text2})
+        w->setFont(font());
 
     setTabOrder(m_combo1, m_combo2);
     setTabOrder(m_combo2, m_hscroll1);
@@ -198,6 +143,84 @@ void frm_setup::buildControls()
     });
 }
 
+void frm_setup::buildPortFrames()
+{
+    auto *portFrame = makeCaptioned<QGroupBox>(this, "Frame1", QStringLiteral("Com Port"),
+                                               twipsRect(120, 120, 1215, 735));
+    // A device typed into the field and confirmed with Enter joins the list and is
+    // chosen, as if it had been there all along.
+    m_combo1 = makeCombo(portFrame, "Combo1", QComboBox::InsertAtBottom);
+    fillPortList();
+
+    auto *baudFrame = makeCaptioned<QGroupBox>(this, "Frame2", QStringLiteral("Baud Rate"),
+                                               twipsRect(1560, 120, 1215, 735));
+    // Only the listed rates can be chosen; typed text stays just text.
+    m_combo2 = makeCombo(baudFrame, "Combo2", QComboBox::NoInsert);
+    m_combo2->addItems({QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
+                        QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("28800"),
+                        QStringLiteral("38400"), QStringLiteral("57600")});
+}
+
+void frm_setup::buildPollFrame()
+{
+    auto *pollFrame = makeCaptioned<QGroupBox>(this, "Frame3", QStringLiteral("Polling Rate"),
+                                               twipsRect(120, 840, 2655, 855));
+    m_hscroll1 = new QScrollBar(Qt::Horizontal, pollFrame);
+    m_hscroll1->setObjectName(QStringLiteral("HScroll1"));
+    m_hscroll1->setAccessibleName(QStringLiteral("Polling Rate"));
+    m_hscroll1->setFocusPolicy(Qt::StrongFocus);
+    // Qt's scroll bars invert the keys for the sake of vertical ones; here the right
+    // arrow and Page Up must make the interval longer, as the thumb moves right.
+    m_hscroll1->setInvertedControls(false);
+    m_hscroll1->setRange(kPollMin, kPollMax);
+    m_hscroll1->setSingleStep(100);
+    m_hscroll1->setPageStep(1000);
+    m_hscroll1->setValue(kPollMin);
+    m_hscroll1->setGeometry(twipsRect(120, 360, 1695, 255));
+    m_text1 = new QLineEdit(pollFrame);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setAccessibleName(QStringLiteral("Polling Rate in msec"));
+    // Only the scroll bar sets the rate; the box just shows it.
+    m_text1->setReadOnly(true);
+    m_text1->setGeometry(twipsRect(1920, 360, 615, 285));
+    // The box shows the bar's value from the start: loading a value equal to the one the
+    // bar starts at changes nothing, so no change handler would fill it in.
+    showPollRate();
+    auto *unit = makeCaptioned<QLabel>(pollFrame, "Label1", QStringLiteral("msec"),
+                                       twipsRect(1920, 120, 495, 255));
+    unit->setAlignment(Qt::AlignCenter);
+    unit->setBuddy(m_text1);
+}
+
+void frm_setup::buildAntennaFrame()
+{
+    auto *antennaFrame = makeCaptioned<QGroupBox>(this, "Frame4", QStringLiteral("Antenna Type"),
+                                                  twipsRect(120, 1800, 2655, 975));
+    std::array<QRadioButton *, std::size(kAntennaOptions)> options{};
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        options[i] = new QRadioButton(antennaFrame);
+        options[i]->setObjectName(QString::fromLatin1(kAntennaOptions[i].button));
+        options[i]->setGeometry(twipsRect(240, kAntennaOptions[i].top, 255, 255));
+    }
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        const AntennaOption &o = kAntennaOptions[i];
+        auto *label = makeCaptioned<QLabel>(antennaFrame, o.label, QString::fromLatin1(o.caption),
+                                            twipsRect(600, o.top, o.labelWidth, 255));
+        label->setBuddy(options[i]);
+        options[i]->setAccessibleName(label->text());
+    }
+    m_option1 = options[0];
+    m_option2 = options[1];
+
+    // The antenna type echoed as text, below the designed client area.
+    m_text2 = new QLineEdit(QStringLiteral("Text2"), this);
+    m_text2->setObjectName(QStringLiteral("Text2"));
+    m_text2->setAccessibleName(QStringLiteral("Vastor"));
+    m_text2->setReadOnly(true);
+    m_text2->setFocusPolicy(Qt::NoFocus); // Tab must not land out of sight
+    m_text2->setGeometry(twipsRect(960, 3120, 1095, 375));
+}
+
 // "Com 1" to "Com 9", then the serial devices this computer really has, by path, and
 // their stable /dev/serial/by-id names, so that an adapter can be chosen by what it
 // is rather than by the order it was plugged in.
@@ -211,32 +234,31 @@ void frm_setup::fillPortList()
         return path;
     };
 
+    // Each device once, under the first name that lists it; the tip describes the
+    // device behind the name.
     QStringList listed;
+    auto add = [this, &listed, &describe](const QString &caption, const QString &value,
+                                          const QString &path, const QString &device) {
+        if (listed.contains(path))
+            return;
+        listed << path;
+        m_combo1->addItem(caption, value);
+        m_combo1->setItemData(m_combo1->count() - 1, describe(device), Qt::ToolTipRole);
+    };
     for (int n = 1; n <= 9; ++n) {
         const QString device = CommPort::deviceForNumber(n);
-        m_combo1->addItem(kComPrefix + QString::number(n), QString::number(n));
-        m_combo1->setItemData(m_combo1->count() - 1, describe(device), Qt::ToolTipRole);
-        listed << device;
+        add(kComPrefix + QString::number(n), QString::number(n), device, device);
     }
     for (const QSerialPortInfo &info : present) {
         const QString path = info.systemLocation();
-        if (listed.contains(path))
-            continue;
-        listed << path;
-        m_combo1->addItem(path, path);
-        m_combo1->setItemData(m_combo1->count() - 1, describe(path), Qt::ToolTipRole);
+        add(path, path, path, path);
     }
     const QFileInfoList aliases =
         QDir(kByIdFolder)
             .entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &alias : aliases) {
         const QString path = alias.absoluteFilePath();
-        if (listed.contains(path))
-            continue;
-        listed << path;
-        m_combo1->addItem(path, path);
-        m_combo1->setItemData(m_combo1->count() - 1, describe(alias.canonicalFilePath()),
-                              Qt::ToolTipRole);
+        add(path, path, path, alias.canonicalFilePath());
     }
 }
 
@@ -310,9 +332,14 @@ void frm_setup::Combo2_Click()
     SaveSettings();
 }
 
-void frm_setup::HScroll1_Change()
+void frm_setup::showPollRate()
 {
     m_text1->setText(QString::number(m_hscroll1->value()));
+}
+
+void frm_setup::HScroll1_Change()
+{
+    showPollRate();
     m_host.setPollrate(static_cast<std::int16_t>(m_hscroll1->value()));
     SaveSettings();
 }

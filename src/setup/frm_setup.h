@@ -3,8 +3,6 @@
 #include <QWidget>
 
 class QComboBox;
-class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QScrollBar;
@@ -50,7 +48,11 @@ protected:
 
 private:
     void buildControls();
+    void buildPortFrames();
+    void buildPollFrame();
+    void buildAntennaFrame();
     void fillPortList();
+    void showPollRate();
     void Form_Load();
     void Form_Unload();
     void SaveSettings();
@@ -59,19 +61,12 @@ private:
     SetupHost &m_host;
     CommPort &m_port;
 
-    QGroupBox *m_frame1 = nullptr;
     QComboBox *m_combo1 = nullptr;
-    QGroupBox *m_frame2 = nullptr;
     QComboBox *m_combo2 = nullptr;
-    QGroupBox *m_frame3 = nullptr;
     QScrollBar *m_hscroll1 = nullptr;
     QLineEdit *m_text1 = nullptr;
-    QLabel *m_label1 = nullptr;
-    QGroupBox *m_frame4 = nullptr;
     QRadioButton *m_option1 = nullptr;
     QRadioButton *m_option2 = nullptr;
-    QLabel *m_label2 = nullptr;
-    QLabel *m_label3 = nullptr;
     QLineEdit *m_text2 = nullptr;
 };
 

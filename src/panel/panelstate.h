@@ -7,7 +7,8 @@
 
 namespace tarvik {
 
-// The fields the command handlers, the frame encoder and the poll share.
+// The panel state record: what the command handlers send from, and what the frame
+// encoder and the poll leave behind (the panel copies their results in here).
 // sndFreq is empty until the first band, step or decoded reply; it is a whole
 // number after a command and a double after a decoded status.
 struct PanelState {
@@ -18,7 +19,8 @@ struct PanelState {
     bool Vastor = false;
     QString retracted = QStringLiteral("0");
 
-    // Private to the main window's own routines.
+    // Private to the main window's own routines: the hex fields the encoder and the
+    // poll fill as they work, and the view style.
     QString viewStyle;
     QString replyHex;
     QString freqHex;

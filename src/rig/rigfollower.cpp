@@ -1,0 +1,230 @@
+#include "rigfollower.h"
+
+#include "rigprotocol.h"
+
+#include <QSignalBlocker>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace tarvik {
+
+namespace {
+QByteArray bytes(std::string_view text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+QString pttWords(rig::Ptt ptt)
+{
+    switch (ptt) {
+    case rig::Ptt::Off:
+        return QStringLiteral("receiving");
+    case rig::Ptt::On:
+        return QStringLiteral("transmitting");
+    case rig::Ptt::Unknown:
+        break;
+    }
+    return QStringLiteral("PTT not reported");
+}
+
+QTimer *makeTimer(QObject *parent, int ms, bool singleShot)
+{
+    auto *timer = new QTimer(parent);
+    timer->setInterval(ms);
+    timer->setSingleShot(singleShot);
+    return timer;
+}
+} // namespace
+
+RigFollower::RigFollower(QObject *parent)
+    : QObject(parent)
+    , m_socket(new QTcpSocket(this))
+    , m_poll(makeTimer(this, rig::kPollIntervalMs, false))
+    , m_answerTimeout(makeTimer(this, rig::kAnswerTimeoutMs, true))
+    , m_settle(makeTimer(this, rig::kDefaultSettleMs, true))
+    , m_retry(makeTimer(this, rig::kReconnectBackoffMs[0], true))
+    , m_host(QString::fromLatin1(rig::kDefaultHost.data(), qsizetype(rig::kDefaultHost.size())))
+    , m_port(rig::kDefaultPort)
+    , m_thresholdHz(std::int64_t(rig::kDefaultThresholdKHz) * 1000)
+    , m_settleMs(rig::kDefaultSettleMs)
+{
+    m_status = endpoint() + QStringLiteral(": not following");
+    connect(m_socket, &QTcpSocket::connected, this, &RigFollower::onConnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &RigFollower::readAnswers);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this] { fault(m_socket->errorString()); });
+    connect(m_socket, &QTcpSocket::disconnected, this,
+            [this] { fault(QStringLiteral("the connection was closed")); });
+    connect(m_poll, &QTimer::timeout, this, &RigFollower::poll);
+    connect(m_answerTimeout, &QTimer::timeout, this, [this] {
+        fault(QStringLiteral("no answer within %1 s").arg(rig::kAnswerTimeoutMs / 1000.0));
+    });
+    connect(m_settle, &QTimer::timeout, this, &RigFollower::considerFrame);
+    connect(m_retry, &QTimer::timeout, this, &RigFollower::connectToRig);
+}
+
+void RigFollower::setEndpoint(const QString &host, quint16 port)
+{
+    m_host = host;
+    m_port = port;
+    if (m_following)
+        start();
+    else
+        show(State::Off, QStringLiteral("not following"));
+}
+
+void RigFollower::start()
+{
+    dropConnection();
+    m_following = true;
+    m_backoffStep = 0;
+    show(m_state, QStringLiteral("connecting"));
+    connectToRig();
+}
+
+void RigFollower::stop()
+{
+    m_following = false;
+    dropConnection();
+    show(State::Off, QStringLiteral("not following"));
+}
+
+void RigFollower::connectToRig()
+{
+    m_socket->connectToHost(m_host, m_port);
+    m_answerTimeout->start();
+}
+
+void RigFollower::onConnected()
+{
+    m_answerTimeout->stop();
+    m_askPtt = true;
+    m_ptt = rig::Ptt::Unknown;
+    m_reading.reset();
+    m_sendAtOnce = true;
+    m_poll->start();
+    poll();
+}
+
+void RigFollower::poll()
+{
+    if (!m_asked.isEmpty())
+        return; // m_answerTimeout is already watching these
+    QByteArray questions;
+    if (m_askPtt)
+        questions += bytes(rig::kGetPtt);
+    questions += bytes(rig::kGetFrequency);
+    for (qsizetype i = 0; i < questions.size(); i += 2)
+        m_asked += questions[i];
+    m_socket->write(questions);
+    m_answerTimeout->start();
+}
+
+void RigFollower::readAnswers()
+{
+    m_received += m_socket->readAll();
+    qsizetype end = m_received.indexOf('\n');
+    for (; end >= 0 && end <= rig::kMaxLineBytes; end = m_received.indexOf('\n')) {
+        const QByteArray line = m_received.left(end);
+        m_received.remove(0, end + 1);
+        if (!takeAnswer(line))
+            return;
+    }
+    if (end > rig::kMaxLineBytes || m_received.size() > rig::kMaxLineBytes)
+        fault(QStringLiteral("a line over %1 bytes came").arg(rig::kMaxLineBytes));
+}
+
+// False when the line ended the connection.
+bool RigFollower::takeAnswer(const QByteArray &line)
+{
+    if (m_asked.isEmpty()) {
+        fault(QStringLiteral("an answer came that nothing asked for"));
+        return false;
+    }
+    const char question = m_asked.front();
+    m_asked.remove(0, 1);
+    if (m_asked.isEmpty())
+        m_answerTimeout->stop();
+    if (question == rig::kGetPtt.front()) {
+        m_ptt = rig::parsePtt(line);
+        m_askPtt = m_ptt != rig::Ptt::Unknown;
+        return true;
+    }
+    const std::optional<std::int64_t> hz = rig::parseFrequency(line);
+    if (!hz) {
+        fault(QStringLiteral("\"%1\" is not a frequency").arg(QString::fromLatin1(line.left(40))));
+        return false;
+    }
+    takeFrequency(*hz);
+    return true;
+}
+
+void RigFollower::takeFrequency(std::int64_t hz)
+{
+    m_backoffStep = 0;
+    QString what = rig::formatMHz(hz) + QStringLiteral(", ") + pttWords(m_ptt);
+    if (!rig::inFollowRange(hz))
+        what += QStringLiteral(", outside 1.8 to 54 MHz");
+    show(State::Answering, what);
+    if (m_reading && *m_reading != hz)
+        m_settle->start(m_settleMs);
+    m_reading = hz;
+    considerFrame();
+}
+
+void RigFollower::considerFrame()
+{
+    if (!m_reading || m_settle->isActive() || m_ptt == rig::Ptt::On)
+        return;
+    const std::int64_t hz = *m_reading;
+    if (!rig::inFollowRange(hz))
+        return;
+    if (!m_sendAtOnce && m_lastSent && std::abs(hz - *m_lastSent) < m_thresholdHz)
+        return;
+    m_sendAtOnce = false;
+    m_lastSent = hz;
+    Q_EMIT frameDue(hz);
+}
+
+void RigFollower::fault(const QString &why)
+{
+    if (!m_following || m_retry->isActive())
+        return; // one fault often brings another signal with it
+    dropConnection();
+    show(State::NotAnswering, why);
+    m_retry->start(rig::kReconnectBackoffMs[m_backoffStep]);
+    m_backoffStep = std::min(m_backoffStep + 1, rig::kReconnectBackoffMs.size() - 1);
+}
+
+void RigFollower::dropConnection()
+{
+    for (QTimer *timer : {m_poll, m_answerTimeout, m_settle, m_retry})
+        timer->stop();
+    const QSignalBlocker quiet(m_socket);
+    m_socket->abort();
+    m_received.clear();
+    m_asked.clear();
+}
+
+void RigFollower::show(State state, const QString &what)
+{
+    const QString status = endpoint() + QStringLiteral(": ") + what;
+    if (status != m_status) {
+        m_status = status;
+        Q_EMIT statusChanged(m_status);
+    }
+    if (state != m_state) {
+        m_state = state;
+        Q_EMIT stateChanged(m_state);
+    }
+}
+
+QString RigFollower::endpoint() const
+{
+    const QString host = m_host.contains(u':') ? u'[' + m_host + u']' : m_host;
+    return host + u':' + QString::number(m_port);
+}
+
+} // namespace tarvik

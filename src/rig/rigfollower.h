@@ -1,0 +1,99 @@
+#pragma once
+
+#include "rigreply.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+class QTcpSocket;
+class QTimer;
+
+namespace tarvik {
+
+// Follows a transceiver through rigctld and says when the antenna should retune.
+//
+// m_poll ticks every kPollIntervalMs; when the previous questions are all answered it
+// writes "t\n" (while the rig can report PTT) and "f\n", and m_answerTimeout watches
+// for the answers. Each answer line goes to the oldest open question. A frequency
+// that differs from the last one restarts m_settle; once the reading is settled, in
+// range, far enough from the last frame following sent and PTT is not on, frameDue()
+// goes out. The first reading of a connection skips the settle and the threshold.
+// A fault (no answer in time, a refused or closed connection, a bad line) drops the
+// socket, and m_retry reconnects after the next backoff step.
+class RigFollower : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State { Off, Answering, NotAnswering };
+    Q_ENUM(State)
+
+    explicit RigFollower(QObject *parent);
+
+    // Takes effect at once: a follower that is on reconnects to the new place.
+    void setEndpoint(const QString &host, quint16 port);
+    QString host() const { return m_host; }
+    quint16 port() const { return m_port; }
+    void setThresholdKHz(int kHz) { m_thresholdHz = std::max(0, kHz) * std::int64_t(1000); }
+    void setSettleMs(int ms) { m_settleMs = std::max(0, ms); }
+
+    void start();
+    void stop();
+    bool isFollowing() const { return m_following; }
+
+    // Off until the first answer or fault after start(), so that a rig that answers
+    // goes straight from Off to Answering.
+    State state() const { return m_state; }
+    // "127.0.0.1:4532: 14.074000 MHz, receiving", or why the rig cannot be reached.
+    QString statusText() const { return m_status; }
+
+Q_SIGNALS:
+    void stateChanged(tarvik::RigFollower::State state);
+    void statusChanged(const QString &text);
+    // The antenna should go to `hz`; the controller's sndFreq is hz / 10.
+    void frameDue(qint64 hz);
+
+private:
+    void connectToRig();
+    void onConnected();
+    void poll();
+    void readAnswers();
+    bool takeAnswer(const QByteArray &line);
+    void takeFrequency(std::int64_t hz);
+    void considerFrame();
+    void fault(const QString &why);
+    void dropConnection();
+    void show(State state, const QString &what);
+    QString endpoint() const;
+
+    QTcpSocket *m_socket;
+    QTimer *m_poll;
+    QTimer *m_answerTimeout;
+    QTimer *m_settle;
+    QTimer *m_retry;
+
+    QString m_host;
+    quint16 m_port;
+    std::int64_t m_thresholdHz;
+    int m_settleMs;
+
+    bool m_following = false;
+    State m_state = State::Off;
+    QString m_status;
+    std::size_t m_backoffStep = 0;
+
+    QByteArray m_received;
+    QByteArray m_asked; // the command letters of the open questions, oldest first
+    bool m_askPtt = true;
+    rig::Ptt m_ptt = rig::Ptt::Unknown;
+    std::optional<std::int64_t> m_reading;
+    std::optional<std::int64_t> m_lastSent;
+    bool m_sendAtOnce = false;
+};
+
+} // namespace tarvik

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+
+namespace tarvik::test {
+
+// A real rigctld with its dummy rig (-m 1) on a loopback port of its own, with PTT it
+// can report (-P RIG). The test moves the rig over rigctld's own protocol.
+class Rigctld
+{
+public:
+    Rigctld(); // picks a free port; start() brings it up
+    ~Rigctld();
+
+    quint16 port() const { return m_port; }
+    // Starts it, again on the same port after kill(), and waits until it accepts.
+    bool start();
+    void kill();
+    // One set command such as "F 14074000" or "T 1": true when it answers "RPRT 0".
+    bool set(const QByteArray &command);
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
+};
+
+} // namespace tarvik::test
