@@ -90,8 +90,8 @@ private Q_SLOTS:
             shown << f.colour(name);
         QTEST(shown.join(u' '), "shown");
         QCOMPARE(f.colour(u"3/4 lamp"_s), u"red"_s);
-        for (Indicator *i : w.findChildren<Indicator *>())
-            QCOMPARE(i->accessibleDescription(), i->colourName());
+        for (Indicator *i : w.findChildren<Indicator *>()) // a note may follow the colour
+            QCOMPARE(i->accessibleDescription().section(u',', 0, 0), i->colourName());
     }
 
     // One operator in twelve cannot tell red from green: a lit lamp must be brighter by 40 %
