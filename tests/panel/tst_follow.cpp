@@ -2,56 +2,33 @@
 // checked on the pseudo-terminal with the band lamps; a rigctld that says nothing must
 // not hold up the operator's own keys.
 
-#include "frm_main.h"
 #include "frm_radio.h"
-#include "ptypeer.h"
+#include "panelfixture.h"
 #include "rigctld.h"
-#include "settingsstore.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTcpServer>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
 using namespace tarvik;
+using namespace tarvik::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-QByteArray frame(const char *frequency, const char *direction)
+// The panel started with `stored`, Timer1 stopped so that only frames reach the wire.
+frm_main &start(PanelFixture &f, std::initializer_list<std::pair<Key, QString>> stored)
 {
-    return QByteArray::fromHex(QByteArray("404100") + frequency + "00" + direction + "31300d");
+    for (const auto &[key, value] : stored)
+        f.preset(key, value);
+    frm_main &w = f.start();
+    w.Timer1()->stop();
+    return w;
 }
-
-// A panel on a pseudo-terminal with settings of its own; Timer1 is stopped after
-// start-up, so that only frames reach the wire.
-struct Panel {
-    QTemporaryDir dir;
-    test::PtyPeer peer;
-    SettingsStore store{dir.filePath(u"TarvikDesk.conf"_s), nullptr};
-    frm_main window{&store};
-
-    explicit Panel(std::initializer_list<std::pair<Key, QString>> stored)
-    {
-        for (const auto &[key, value] : stored)
-            store.setValue(key, value);
-        window.setPortOverride(peer.slavePath());
-        window.Form_Load();
-        window.Timer1()->stop();
-        window.show();
-    }
-    QString radioSays() const
-    {
-        return window.findChild<QLabel *>(u"lblRadio"_s)->accessibleName();
-    }
-    Indicator *lamp(const QString &name) const { return window.indicator(name); }
-};
+QString radioSays(const frm_main &w)
+{
+    return w.findChild<QLabel *>(u"lblRadio"_s)->accessibleName();
+}
 } // namespace
 
 class tst_Follow : public QObject
@@ -89,35 +66,36 @@ private Q_SLOTS:
         QVERIFY(rig.start());
         QVERIFY(rig.set("F " + QByteArray::number(hz)));
         const QString port = how == u"--rig" ? u"4532"_s : QString::number(rig.port());
-        Panel p({{Key::Vastor, vastor},
-                 {Key::FollowPort, port},
-                 {Key::FollowEnabled, how == u"stored" ? u"1"_s : u"0"_s}});
-        QCOMPARE(p.lamp(u"Radio lamp"_s)->colourName(), u"grey"_s); // nothing heard yet
+        PanelFixture p;
+        frm_main &w = start(p, {{Key::Vastor, vastor},
+                                {Key::FollowPort, port},
+                                {Key::FollowEnabled, how == u"stored" ? u"1"_s : u"0"_s}});
+        QCOMPARE(w.indicator(u"Radio lamp"_s)->colourName(), u"grey"_s); // nothing heard yet
         QFETCH(bool, reversed);
         if (reversed) {
-            p.window.button(u"cmd180"_s)->click();
+            w.button(u"cmd180"_s)->click();
             p.peer.readExactly(11);
         }
         if (how == u"menu")
-            p.window.action(u"mnuFollow"_s)->trigger();
+            w.action(u"mnuFollow"_s)->trigger();
         if (how == u"--rig")
-            p.window.followRigForThisRun(*rig::parseEndpoint(u"127.0.0.1:%1"_s.arg(rig.port())));
+            w.followRigForThisRun(*rig::parseEndpoint(u"127.0.0.1:%1"_s.arg(rig.port())));
 
         QFETCH(QByteArray, expected);
         QCOMPARE(p.peer.readExactly(11).toHex(' '), expected.toHex(' '));
         QFETCH(QString, band);
         for (const Band &b : kBands) {
             const QString name = QString::fromLatin1(b.caption.data(), b.caption.size());
-            QCOMPARE(p.lamp(name + u" m lamp"_s)->colourName(),
+            QCOMPARE(w.indicator(name + u" m lamp"_s)->colourName(),
                      name == band ? u"green"_s : u"red"_s);
         }
-        QVERIFY(p.window.Timer1()->isActive());
-        QCOMPARE(p.lamp(u"Radio lamp"_s)->colourName(), u"green"_s);
-        QCOMPARE(p.radioSays(), u"Following the radio"_s);
-        QVERIFY(p.window.action(u"mnuFollow"_s)->isChecked());
+        QVERIFY(w.Timer1()->isActive());
+        QCOMPARE(w.indicator(u"Radio lamp"_s)->colourName(), u"green"_s);
+        QCOMPARE(radioSays(w), u"Following the radio"_s);
+        QVERIFY(w.action(u"mnuFollow"_s)->isChecked());
         // Only the menu item stores; --rig is for this run.
-        QCOMPARE(p.store.value(Key::FollowEnabled), how == u"--rig" ? u"0"_s : u"1"_s);
-        QCOMPARE(p.store.value(Key::FollowPort), port);
+        QCOMPARE(p.store->value(Key::FollowEnabled), how == u"--rig" ? u"0"_s : u"1"_s);
+        QCOMPARE(p.store->value(Key::FollowPort), port);
     }
 
     void keysWhileTheRadioIsSilent_data()
@@ -135,23 +113,25 @@ private Q_SLOTS:
         const quint16 port = silent.serverPort();
         if (!listening)
             silent.close();
-        Panel p({{Key::FollowEnabled, u"1"_s}, {Key::FollowPort, QString::number(port)}});
-        QSignalSpy heard(p.lamp(u"Radio lamp"_s), &Indicator::colourChanged);
-        p.window.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&p.window));
+        PanelFixture p;
+        frm_main &w =
+            start(p, {{Key::FollowEnabled, u"1"_s}, {Key::FollowPort, QString::number(port)}});
+        QSignalSpy heard(w.indicator(u"Radio lamp"_s), &Indicator::colourChanged);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         if (listening)
             QTRY_VERIFY(silent.hasPendingConnections());
 
-        QTest::keyClick(&p.window, Qt::Key_F6); // while the follower waits for its answer
+        QTest::keyClick(&w, Qt::Key_F6); // while the follower waits for its answer
         QCOMPARE(p.peer.readExactly(11), frame("157048", "00"));
-        p.window.Timer1()->stop(); // no polls among the frames
-        QTRY_COMPARE(p.lamp(u"Radio lamp"_s)->colourName(), u"red"_s);
-        QCOMPARE(p.radioSays(), u"Radio not answering"_s);
-        QTest::keyClick(&p.window, Qt::Key_F12); // and while it waits to try again
+        w.Timer1()->stop(); // no polls among the frames
+        QTRY_COMPARE(w.indicator(u"Radio lamp"_s)->colourName(), u"red"_s);
+        QCOMPARE(radioSays(w), u"Radio not answering"_s);
+        QTest::keyClick(&w, Qt::Key_F12); // and while it waits to try again
         QCOMPARE(p.peer.readExactly(11), frame("4c4b40", "00"));
 
-        p.window.action(u"mnuFollow"_s)->trigger();
-        QCOMPARE(p.store.value(Key::FollowEnabled), u"0"_s);
+        w.action(u"mnuFollow"_s)->trigger();
+        QCOMPARE(p.store->value(Key::FollowEnabled), u"0"_s);
         // Said once for each change: red, then grey.
         QCOMPARE(heard.size(), 2);
         QCOMPARE(heard.at(0).at(0).toString() + heard.at(1).at(0).toString(), u"redgrey"_s);
@@ -163,9 +143,11 @@ private Q_SLOTS:
     {
         test::Rigctld rig;
         QVERIFY(rig.start() && rig.set("F 28074000"));
-        Panel p({{Key::FollowEnabled, u"1"_s}, {Key::FollowPort, u"1"_s}}); // nothing there
-        p.window.action(u"mnuRadio"_s)->trigger();
-        auto *dialog = qobject_cast<frm_radio *>(p.window.radioDialog());
+        PanelFixture p;
+        frm_main &w =
+            start(p, {{Key::FollowEnabled, u"1"_s}, {Key::FollowPort, u"1"_s}}); // nothing there
+        w.action(u"mnuRadio"_s)->trigger();
+        auto *dialog = qobject_cast<frm_radio *>(w.radioDialog());
         QVERIFY(dialog && QTest::qWaitForWindowActive(dialog));
         const struct {
             Qt::Key accessKey;
@@ -182,10 +164,10 @@ private Q_SLOTS:
             QTest::keyClick(e.box, e.leave);
         }
         QCOMPARE(p.peer.readExactly(11), frame("2ad668", "00"));
-        QTRY_VERIFY(!p.window.radioDialog());
-        QCOMPARE(p.store.value(Key::FollowPort), QString::number(rig.port()));
-        QCOMPARE(p.store.value(Key::FollowThreshold), u"200"_s);
-        QCOMPARE(p.lamp(u"Radio lamp"_s)->toolTip(),
+        QTRY_VERIFY(!w.radioDialog());
+        QCOMPARE(p.store->value(Key::FollowPort), QString::number(rig.port()));
+        QCOMPARE(p.store->value(Key::FollowThreshold), u"200"_s);
+        QCOMPARE(w.indicator(u"Radio lamp"_s)->toolTip(),
                  u"127.0.0.1:%1: 28.074000 MHz, receiving"_s.arg(rig.port()));
     }
 };
