@@ -8,8 +8,11 @@
 
 static void check(const QString &text)
 {
-    static const QRegularExpression hexPairs(QStringLiteral("^([0-9A-Fa-f]{2})*$"));
-    static const QRegularExpression upperHex(QStringLiteral("^[0-9A-F]{1,16}$"));
+    // Anchored to the very end: "$" would let a final newline through.
+    static const QRegularExpression hexPairs(
+        QRegularExpression::anchoredPattern(QStringLiteral("([0-9A-Fa-f]{2})*")));
+    static const QRegularExpression upperHex(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-F]{1,16}")));
     const QByteArray bytes = tarvik::hex2ascii(text);
     // One byte a pair of characters; a lone last character makes one of its own.
     FUZZ_CHECK(bytes.size() == (text.size() + 1) / 2);
