@@ -57,7 +57,7 @@ private Q_SLOTS:
             frame("157048", "30"), "14.050", "green grey grey red green");
         row("7 MHz with a leading zero", none, frame("0aae60"), "07.000",
             "green grey grey red red");
-        row("half a thousandth rounds up", none, frame("15707a"), "14.051",
+        row("half a thousandth rounds up", none, frame("186a32"), "16.001",
             "green grey grey red red");
         row("comma locale", none, frame("0aae60"), "07,000", "green grey grey red red", "de_DE");
         row("FFFFFF", none, frame("ffffff"), "167.772", "green grey grey red red");
