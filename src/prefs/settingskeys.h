@@ -25,6 +25,10 @@ enum class Key {
     FollowPort,
     FollowThreshold,
     FollowSettle,
+    RemoteEnabled,
+    RemoteListen,
+    RemoteTokenFile,
+    RemoteHosts,
 };
 
 enum class DefaultKind {
@@ -45,7 +49,7 @@ struct SettingKey {
 inline constexpr std::string_view kApplication = "TarvikDesk";
 
 // In the order RegInit fills them.
-inline constexpr std::array<SettingKey, 16> kSettingKeys{{
+inline constexpr std::array<SettingKey, 20> kSettingKeys{{
     {Key::ComPort, "StartUp", "ComPort", "1", DefaultKind::Text},
     {Key::Settings, "StartUp", "Settings", "4800,n,8,1", DefaultKind::Text},
     {Key::PositionLeft, "StartUp", "Position-Left", "", DefaultKind::WindowLeft},
@@ -62,6 +66,10 @@ inline constexpr std::array<SettingKey, 16> kSettingKeys{{
     {Key::FollowPort, "Follow", "Port", "4532", DefaultKind::Text},
     {Key::FollowThreshold, "Follow", "Threshold", "20", DefaultKind::Text}, // kHz
     {Key::FollowSettle, "Follow", "Settle", "500", DefaultKind::Text},      // ms
+    {Key::RemoteEnabled, "Remote", "Enabled", "0", DefaultKind::Text},
+    {Key::RemoteListen, "Remote", "Listen", "127.0.0.1:8732", DefaultKind::Text},
+    {Key::RemoteTokenFile, "Remote", "TokenFile", "", DefaultKind::None},
+    {Key::RemoteHosts, "Remote", "Hosts", "", DefaultKind::None}, // extra Host names, comma-separated
 }};
 
 constexpr const SettingKey &settingKey(Key id)

@@ -1,0 +1,174 @@
+#pragma once
+
+#include "protocol.h"
+#include "rigendpoint.h"
+#include "rigfollower.h"
+#include "settings.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+
+#include <cstddef>
+#include <optional>
+
+class QTimer;
+
+namespace tarvik {
+
+class CommPort;
+class SerialTrace;
+struct StatusPoll;
+
+// Where the line stands, as the Connected lamp shows it. Silence is not one of these:
+// a controller that stops answering leaves the last condition and sets `silent`.
+enum class LinkCondition {
+    Waiting,       // open, no status frame yet
+    Answering,     // the last poll read a good frame
+    NotUnderstood, // a reply opened with the wrong header
+    Closed,        // the port is closed: never opened, failed, or the setup dialog has it
+    Lost,          // the device went away under the open port; reopening quietly
+};
+
+// Everything a front end shows, as one copyable value.
+struct StationState {
+    // What the next set-frequency frame sends from, in 10 Hz units: empty until the
+    // first band, step or reading.
+    std::optional<double> sndFreq;
+    // The controller's last reading, in MHz: empty until the first good frame.
+    std::optional<double> readingMHz;
+    // The band a command or the radio chose (its lamp is lit); none between bands.
+    std::optional<std::size_t> band;
+    // The pattern from the last status code in the table; empty until one came.
+    std::optional<proto::Pattern> pattern;
+    bool moving = false;     // TUNING
+    bool retracting = false; // RETRACTING
+    bool largeAntenna = false;
+    QString sndDir = QStringLiteral("0000");
+    QString replyHex; // the received string, as far as the last reply was read
+
+    LinkCondition link = LinkCondition::Waiting;
+    bool silent = false;   // three polls in a row read nothing
+    int silentSeconds = 0; // since the last frame (or since polling began)
+    QString portName;      // "COM 3" or a device path
+
+    bool following = false;
+    RigFollower::State followState = RigFollower::State::Off;
+    QString followStatus;
+
+    bool operator==(const StationState &) const = default;
+};
+
+// The station: one controller on one serial line, with everything that decides what
+// goes over it. No widget comes near it; the desktop panel and the network API are two
+// views over the same object.
+//
+// Commands come in through the public calls, each of which stops the poll timer, writes
+// exactly one frame and starts the timer again, so polling resumes one interval later.
+// Each poll timer tick runs one status poll and folds its outcome into the state. The
+// radio follower's frames take the band path. A lost line is reopened quietly once a
+// poll interval. Whenever the state changes, stateChanged() carries the new value; each
+// frame written goes out on frameWritten().
+class Station : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Station(QObject *parent);
+    ~Station() override;
+
+    // ---- settings -------------------------------------------------------------
+    // Takes the stored settings in, without opening anything and without saving.
+    void applySettings(const StationSettings &settings);
+    StationSettings settings() const;
+
+    // This run only: the device to open instead of the stored port (--port, --simulate).
+    void setPortOverride(const QString &device);
+    // This run only: follow the rigctld at `endpoint` whatever the stored settings say
+    // (--rig). A later change of place through setFollowSettings() ends it.
+    void followRigForThisRun(const rig::Endpoint &endpoint);
+
+    // ---- running --------------------------------------------------------------
+    // Opens the port and starts polling. False when the port did not open: the station
+    // runs on with it closed (port() says why) and polls nothing.
+    bool start();
+    // Stops polling and flushes the trace; the port closes with the object.
+    void stop();
+
+    const StationState &state() const { return m_state; }
+    CommPort &port() { return *m_port; }
+    int pollIntervalMs() const;
+
+    // ---- commands: each returns false when the port is closed and nothing was written
+    bool tuneBand(std::size_t band);
+    // 1.8 to 54 MHz, the band lamp that holds it, the pattern kept, the lower limit
+    // applied; outside the range nothing is written and false comes back.
+    bool tuneFrequency(qint64 hz);
+    bool stepUp();
+    bool stepDown();
+    // The 180 and BiDir buttons: a lit pattern is turned off, an unlit one turned on.
+    bool toggleReversed();
+    bool toggleBidirectional();
+    // Sets `pattern`, whatever the state shows.
+    bool setPattern(proto::Pattern pattern);
+    bool home();
+    bool calibrate();
+    bool setTransceiver(bool enabled);
+
+    // ---- following the radio ----------------------------------------------------
+    // The Follow Radio switch. Stored unless following is run-only (--rig).
+    void setFollowing(bool on);
+    void setFollowSettings(const FollowSettings &settings);
+    FollowSettings followSettings() const;
+    RigFollower &follower() { return *m_follower; }
+
+    // ---- the setup dialog's hold on the line -----------------------------------
+    // Polling stops, both buffers are emptied and the port closes; follow frames wait.
+    void suspend();
+    bool isSuspended() const { return m_suspended; }
+    // Closes and reopens on `comPort` (dropping a run-only device); false when it
+    // will not open.
+    bool choosePort(const QString &comPort);
+    void setLineSettings(const QString &text);
+    void setPollInterval(int ms);
+    void setLargeAntenna(bool large);
+    // Reopens the port if needed (false when it would not), sends one frame from the
+    // state and polls again at the chosen interval.
+    bool resume();
+
+    // ---- the serial trace -------------------------------------------------------
+    bool startTrace(const QString &path); // false: traceFailed() has said why
+    void stopTrace();
+    bool isTracing() const;
+    QString traceFile() const;
+
+Q_SIGNALS:
+    void stateChanged(const tarvik::StationState &state);
+    void frameWritten(const QByteArray &frame);
+    // A setting changed that should be stored (the Follow switch, the setup dialog).
+    void settingsChanged();
+    void traceFailed(const QString &reason);
+
+private:
+    // Implementation details are the station's own business.
+    void poll();
+    void publish();
+
+    CommPort *m_port;
+    SerialTrace *m_trace;
+    RigFollower *m_follower;
+    QTimer *m_pollTimer;
+    QTimer *m_lineRetry;
+    StationState m_state;
+    StationSettings m_settings;
+    bool m_suspended = false;
+    int m_silentPolls = 0;
+    QElapsedTimer m_sinceReply;
+    struct RunRig {
+        rig::Endpoint endpoint;
+        bool following;
+    };
+    std::optional<RunRig> m_runRig;
+};
+
+} // namespace tarvik
