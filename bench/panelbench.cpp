@@ -73,7 +73,7 @@ struct Panel {
 
     bool start()
     {
-        if (!dir.isValid() || !peer.isValid())
+        if (!dir.isValid() || peer.slavePath().isEmpty())
             return false;
         store = new SettingsStore(dir.path() + QStringLiteral("/TarvikDesk.conf"), &owner);
         window = std::make_unique<frm_main>(store);
