@@ -1,11 +1,9 @@
-#include "frm_setup.h"
+#include "setupdialog.h"
 
 #include "commport.h"
 #include "fonts.h"
 #include "portmessage.h"
-#include "preferences.h"
-#include "settingsstore.h"
-#include "setuphost.h"
+#include "station.h"
 #include "twips.h"
 
 #include <QCloseEvent>
@@ -18,6 +16,7 @@
 #include <QScrollBar>
 #include <QSerialPortInfo>
 #include <QShortcut>
+#include <QTimer>
 #include <QWindow>
 
 #include <array>
@@ -30,7 +29,7 @@ namespace {
 const QString kComPrefix = QStringLiteral("Com ");
 const QString kLineSuffix = QStringLiteral(",n,8,1");
 const QString kByIdFolder = QStringLiteral("/dev/serial/by-id");
-// Each Combo1 item carries the "ComPort" value it stands for.
+// Each port list item carries the "ComPort" value it stands for.
 constexpr int kPortValueRole = Qt::UserRole;
 
 // Shows `text` in an editable combo without choosing anything: no activated() is
@@ -78,17 +77,18 @@ struct AntennaOption {
     int labelWidth; // twips
 };
 constexpr AntennaOption kAntennaOptions[] = {
-    {"Option1", "Label2", "Vastor, Grandel", 240, 1215},
-    {"Option2", "Label3", "Beam, Dipole, Petitel", 600, 1575},
+    {"largeAntenna", "largeAntennaCaption", "Vastor, Grandel", 240, 1215},
+    {"otherAntenna", "otherAntennaCaption", "Beam, Dipole, Petitel", 600, 1575},
 };
+// A scroll bar still for this long has found its value.
+constexpr int kPollStillMs = 500;
 } // namespace
 
-frm_setup::frm_setup(SetupHost &host, QWidget *parent)
+SetupDialog::SetupDialog(Station &station, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_host(host)
-    , m_port(host.MSComm1())
+    , m_station(station)
 {
-    setObjectName(QStringLiteral("frm_setup"));
+    setObjectName(QStringLiteral("setupDialog"));
     setWindowTitle(QStringLiteral("Setup"));
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
@@ -101,100 +101,98 @@ frm_setup::frm_setup(SetupHost &host, QWidget *parent)
     if (QWindow *handle = windowHandle())
         handle->setTransientParent(nullptr);
 
-    Form_Load();
+    showSettings();
+    // Only what the operator does from here on goes to the Station. Choosing a list
+    // item is activated(), not a change of the text.
+    connect(m_portList, &QComboBox::activated, this, &SetupDialog::choosePort);
+    connect(m_baudList, &QComboBox::activated, this, &SetupDialog::chooseBaudRate);
+    connect(m_pollBar, &QScrollBar::valueChanged, this, [this](int value) {
+        m_pollText->setText(QString::number(value));
+        m_pollStill->start();
+    });
+    connect(m_pollBar, &QScrollBar::sliderReleased, this, &SetupDialog::handOverPollInterval);
+    connect(m_pollStill, &QTimer::timeout, this, &SetupDialog::handOverPollInterval);
+    // The options exclude each other: one signal says which antenna it is.
+    connect(m_largeAntenna, &QRadioButton::toggled, this,
+            [this](bool large) { m_station.setLargeAntenna(large); });
 }
 
-frm_setup::~frm_setup() = default;
+SetupDialog::~SetupDialog() = default;
 
-void frm_setup::buildControls()
+void SetupDialog::buildControls()
 {
     buildPortFrames();
     buildPollFrame();
     buildAntennaFrame();
     // The controls keep the dialog's own face, whatever the platform gives each class.
-    for (QWidget *w : std::initializer_list<QWidget *>{m_combo1, m_combo2, m_text1, m_option1,
-                                                       m_option2, m_text2})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_portList, m_baudList, m_pollText,
+                                                       m_largeAntenna, m_otherAntenna})
         w->setFont(font());
 
-    setTabOrder(m_combo1, m_combo2);
-    setTabOrder(m_combo2, m_hscroll1);
-    setTabOrder(m_hscroll1, m_text1);
-    setTabOrder(m_text1, m_option1);
-    setTabOrder(m_option1, m_option2);
+    setTabOrder(m_portList, m_baudList);
+    setTabOrder(m_baudList, m_pollBar);
+    setTabOrder(m_pollBar, m_pollText);
+    setTabOrder(m_pollText, m_largeAntenna);
+    setTabOrder(m_largeAntenna, m_otherAntenna);
 
     // Escape leaves the dialog as closing it does, as in any other dialog; without it
     // a keyboard-only operator depends on the window manager to get out.
     auto *leave = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(leave, &QShortcut::activated, this, &QWidget::close);
-
-    // Only choosing a list item is a click: activated(), not a change of the text.
-    connect(m_combo1, &QComboBox::activated, this, &frm_setup::Combo1_Click);
-    connect(m_combo2, &QComboBox::activated, this, &frm_setup::Combo2_Click);
-    connect(m_hscroll1, &QScrollBar::valueChanged, this, &frm_setup::HScroll1_Change);
-    // A click handler runs for the option that becomes selected, never for the one
-    // that is cleared.
-    connect(m_option1, &QRadioButton::toggled, this, [this](bool checked) {
-        if (checked)
-            Option1_Click();
-    });
-    connect(m_option2, &QRadioButton::toggled, this, [this](bool checked) {
-        if (checked)
-            Option2_Click();
-    });
 }
 
-void frm_setup::buildPortFrames()
+void SetupDialog::buildPortFrames()
 {
-    auto *portFrame = makeCaptioned<QGroupBox>(this, "Frame1", QStringLiteral("Com Port"),
+    auto *portFrame = makeCaptioned<QGroupBox>(this, "portFrame", QStringLiteral("Com Port"),
                                                twipsRect(120, 120, 1215, 735));
     // A device typed into the field and confirmed with Enter joins the list and is
     // chosen, as if it had been there all along.
-    m_combo1 = makeCombo(portFrame, "Combo1", QComboBox::InsertAtBottom);
+    m_portList = makeCombo(portFrame, "portList", QComboBox::InsertAtBottom);
     fillPortList();
 
-    auto *baudFrame = makeCaptioned<QGroupBox>(this, "Frame2", QStringLiteral("Baud Rate"),
+    auto *baudFrame = makeCaptioned<QGroupBox>(this, "baudFrame", QStringLiteral("Baud Rate"),
                                                twipsRect(1560, 120, 1215, 735));
     // Only the listed rates can be chosen; typed text stays just text.
-    m_combo2 = makeCombo(baudFrame, "Combo2", QComboBox::NoInsert);
-    m_combo2->addItems({QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
+    m_baudList = makeCombo(baudFrame, "baudList", QComboBox::NoInsert);
+    m_baudList->addItems({QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
                         QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("28800"),
                         QStringLiteral("38400"), QStringLiteral("57600")});
 }
 
-void frm_setup::buildPollFrame()
+void SetupDialog::buildPollFrame()
 {
-    auto *pollFrame = makeCaptioned<QGroupBox>(this, "Frame3", QStringLiteral("Polling Rate"),
+    auto *pollFrame = makeCaptioned<QGroupBox>(this, "pollFrame", QStringLiteral("Polling Rate"),
                                                twipsRect(120, 840, 2655, 855));
-    m_hscroll1 = new QScrollBar(Qt::Horizontal, pollFrame);
-    m_hscroll1->setObjectName(QStringLiteral("HScroll1"));
-    m_hscroll1->setAccessibleName(QStringLiteral("Polling Rate"));
-    m_hscroll1->setFocusPolicy(Qt::StrongFocus);
+    m_pollBar = new QScrollBar(Qt::Horizontal, pollFrame);
+    m_pollBar->setObjectName(QStringLiteral("pollBar"));
+    m_pollBar->setAccessibleName(QStringLiteral("Polling Rate"));
+    m_pollBar->setFocusPolicy(Qt::StrongFocus);
     // Qt's scroll bars invert the keys for the sake of vertical ones; here the right
     // arrow and Page Up must make the interval longer, as the thumb moves right.
-    m_hscroll1->setInvertedControls(false);
-    m_hscroll1->setRange(kPollMin, kPollMax);
-    m_hscroll1->setSingleStep(100);
-    m_hscroll1->setPageStep(1000);
-    m_hscroll1->setValue(kPollMin);
-    m_hscroll1->setGeometry(twipsRect(120, 360, 1695, 255));
-    m_text1 = new QLineEdit(pollFrame);
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setAccessibleName(QStringLiteral("Polling Rate in msec"));
+    m_pollBar->setInvertedControls(false);
+    m_pollBar->setRange(kPollMin, kPollMax);
+    m_pollBar->setSingleStep(100);
+    m_pollBar->setPageStep(1000);
+    m_pollBar->setValue(kPollMin);
+    m_pollBar->setGeometry(twipsRect(120, 360, 1695, 255));
+    m_pollText = new QLineEdit(pollFrame);
+    m_pollText->setObjectName(QStringLiteral("pollText"));
+    m_pollText->setAccessibleName(QStringLiteral("Polling Rate in msec"));
     // Only the scroll bar sets the rate; the box just shows it.
-    m_text1->setReadOnly(true);
-    m_text1->setGeometry(twipsRect(1920, 360, 615, 285));
-    // The box shows the bar's value from the start: loading a value equal to the one the
-    // bar starts at changes nothing, so no change handler would fill it in.
-    showPollRate();
-    auto *unit = makeCaptioned<QLabel>(pollFrame, "Label1", QStringLiteral("msec"),
+    m_pollText->setReadOnly(true);
+    m_pollText->setGeometry(twipsRect(1920, 360, 615, 285));
+    m_pollStill = new QTimer(this);
+    m_pollStill->setSingleShot(true);
+    m_pollStill->setInterval(kPollStillMs);
+    auto *unit = makeCaptioned<QLabel>(pollFrame, "pollUnit", QStringLiteral("msec"),
                                        twipsRect(1920, 120, 495, 255));
     unit->setAlignment(Qt::AlignCenter);
-    unit->setBuddy(m_text1);
+    unit->setBuddy(m_pollText);
 }
 
-void frm_setup::buildAntennaFrame()
+void SetupDialog::buildAntennaFrame()
 {
-    auto *antennaFrame = makeCaptioned<QGroupBox>(this, "Frame4", QStringLiteral("Antenna Type"),
+    auto *antennaFrame = makeCaptioned<QGroupBox>(this, "antennaFrame", QStringLiteral("Antenna Type"),
                                                   twipsRect(120, 1800, 2655, 975));
     std::array<QRadioButton *, std::size(kAntennaOptions)> options{};
     for (std::size_t i = 0; i < options.size(); ++i) {
@@ -209,22 +207,14 @@ void frm_setup::buildAntennaFrame()
         label->setBuddy(options[i]);
         options[i]->setAccessibleName(label->text());
     }
-    m_option1 = options[0];
-    m_option2 = options[1];
-
-    // The antenna type echoed as text, below the designed client area.
-    m_text2 = new QLineEdit(QStringLiteral("Text2"), this);
-    m_text2->setObjectName(QStringLiteral("Text2"));
-    m_text2->setAccessibleName(QStringLiteral("Vastor"));
-    m_text2->setReadOnly(true);
-    m_text2->setFocusPolicy(Qt::NoFocus); // Tab must not land out of sight
-    m_text2->setGeometry(twipsRect(960, 3120, 1095, 375));
+    m_largeAntenna = options[0];
+    m_otherAntenna = options[1];
 }
 
 // "Com 1" to "Com 9", then the serial devices this computer really has, by path, and
 // their stable /dev/serial/by-id names, so that an adapter can be chosen by what it
 // is rather than by the order it was plugged in.
-void frm_setup::fillPortList()
+void SetupDialog::fillPortList()
 {
     const QList<QSerialPortInfo> present = QSerialPortInfo::availablePorts();
     auto describe = [&present](const QString &path) {
@@ -242,8 +232,8 @@ void frm_setup::fillPortList()
         if (listed.contains(path))
             return;
         listed << path;
-        m_combo1->addItem(caption, value);
-        m_combo1->setItemData(m_combo1->count() - 1, describe(device), Qt::ToolTipRole);
+        m_portList->addItem(caption, value);
+        m_portList->setItemData(m_portList->count() - 1, describe(device), Qt::ToolTipRole);
     };
     for (int n = 1; n <= 9; ++n) {
         const QString device = CommPort::deviceForNumber(n);
@@ -262,128 +252,60 @@ void frm_setup::fillPortList()
     }
 }
 
-void frm_setup::SaveSettings()
-{
-    tarvik::SaveSettings(m_host.settingsStore(), m_host);
-}
-
 // The "ComPort" value of the chosen entry: a listed item says it itself; text the
 // operator typed is a port number when it reads "Com n", otherwise a device path.
-QString frm_setup::chosenPort() const
+QString SetupDialog::chosenPort() const
 {
-    const QVariant value = m_combo1->itemData(m_combo1->currentIndex(), kPortValueRole);
+    const QVariant value = m_portList->itemData(m_portList->currentIndex(), kPortValueRole);
     if (value.isValid())
         return value.toString();
-    const QString text = m_combo1->itemText(m_combo1->currentIndex()).trimmed();
+    const QString text = m_portList->itemText(m_portList->currentIndex()).trimmed();
     if (text.startsWith(kComPrefix) && portNumberOf(text.mid(kComPrefix.size())) >= 0)
         return text.mid(kComPrefix.size()).trimmed();
     return text;
 }
 
-void frm_setup::Form_Load()
+// What the Station runs by now. A number is shown as the list names it, a device path
+// as it stands.
+void SetupDialog::showSettings()
 {
-    SettingsStore &store = m_host.settingsStore();
-
-    // A number is shown as the list names it, a device path as it stands.
-    const QString comPort = store.value(Key::ComPort);
-    showText(m_combo1,
+    const StationSettings settings = m_station.settings();
+    const QString &comPort = settings.comPort;
+    showText(m_portList,
              comPort.isEmpty() || portNumberOf(comPort) >= 0 ? kComPrefix + comPort : comPort);
-
-    QString settings = store.value(Key::Settings);
-    settings.remove(kLineSuffix, Qt::CaseSensitive);
-    showText(m_combo2, settings);
-
-    // Values the store cannot hold legitimately give way to what start-up made of
-    // them; the scroll bar keeps anything else within its range.
-    bool ok = false;
-    const short poll = store.value(Key::Poll).trimmed().toShort(&ok);
-    m_hscroll1->setValue(ok ? poll : m_host.pollrate());
-
-    const QString vastor = store.value(Key::Vastor).trimmed();
-    bool large = m_host.Vastor();
-    if (vastor == boolText(true))
-        large = true;
-    else if (vastor == boolText(false))
-        large = false;
-    m_option1->setChecked(large);
-    m_option2->setChecked(!m_option1->isChecked());
+    showText(m_baudList, QString(settings.lineSettings).remove(kLineSuffix, Qt::CaseSensitive));
+    m_pollBar->setValue(settings.pollMs);
+    m_pollText->setText(QString::number(m_pollBar->value()));
+    m_largeAntenna->setChecked(settings.largeAntenna);
+    m_otherAntenna->setChecked(!settings.largeAntenna);
 }
 
-void frm_setup::Combo1_Click()
+void SetupDialog::choosePort()
 {
-    if (m_port.isOpen())
-        m_port.close();
-    // The operator is choosing the real port now; a device given for one run only
-    // (--port, --simulate) no longer applies.
-    m_port.clearRunOverride();
-    m_port.setCommPort(chosenPort());
-    if (!m_port.openLine()) {
-        showPortNotAvailable(this, m_port);
-        return;
-    }
-    SaveSettings();
+    if (!m_station.choosePort(chosenPort()))
+        showPortNotAvailable(this, m_station.port());
 }
 
-void frm_setup::Combo2_Click()
+void SetupDialog::chooseBaudRate()
 {
-    if (m_port.isOpen())
-        m_port.close();
-    m_port.setSettings(m_combo2->itemText(m_combo2->currentIndex()) + kLineSuffix);
-    SaveSettings();
+    m_station.setLineSettings(m_baudList->itemText(m_baudList->currentIndex()) + kLineSuffix);
 }
 
-void frm_setup::showPollRate()
+void SetupDialog::handOverPollInterval()
 {
-    m_text1->setText(QString::number(m_hscroll1->value()));
+    m_pollStill->stop();
+    m_station.setPollInterval(m_pollBar->value());
 }
 
-void frm_setup::HScroll1_Change()
+// After a failed port choice the port may not open now either. The operator is told
+// the same way, and the panel carries on with the port closed rather than stopping.
+void SetupDialog::closeEvent(QCloseEvent *event)
 {
-    showPollRate();
-    m_host.setPollrate(static_cast<std::int16_t>(m_hscroll1->value()));
-    SaveSettings();
-}
-
-void frm_setup::Option1_Click()
-{
-    m_host.setVastor(m_option1->isChecked());
-    m_option2->setChecked(!m_option1->isChecked());
-    m_text2->setText(boolText(m_host.Vastor()));
-    SaveSettings();
-}
-
-void frm_setup::Option2_Click()
-{
-    m_option1->setChecked(!m_option2->isChecked());
-    m_host.setVastor(m_option1->isChecked());
-    m_text2->setText(boolText(m_host.Vastor()));
-    SaveSettings();
-}
-
-void frm_setup::Form_Unload()
-{
-    SaveSettings();
+    handOverPollInterval();
     hide();
-    m_host.showMainWindow();
-    // After a failed port choice the port may not open now either. The operator is
-    // told the same way, and the panel carries on with the port closed rather than
-    // stopping.
-    if (!m_port.isOpen() && !m_port.openLine()) {
-        showPortNotAvailable(parentWidget(), m_port);
-        m_host.portLeftClosed();
-    }
-    m_host.setPollrate(static_cast<std::int16_t>(m_hscroll1->value()));
-    m_host.setVastor(m_option1->isChecked());
-    m_host.sendCurrentFrame();
-    SaveSettings();
-    // Polling resumes one interval after the frame, at the rate chosen here, so the
-    // indicators follow the controller again without waiting for a command.
-    m_host.startPolling(m_host.pollrate());
-}
-
-void frm_setup::closeEvent(QCloseEvent *event)
-{
-    Form_Unload();
+    Q_EMIT closed();
+    if (!m_station.resume())
+        showPortNotAvailable(parentWidget(), m_station.port());
     event->accept();
 }
 

@@ -6,42 +6,38 @@ class QComboBox;
 class QLineEdit;
 class QRadioButton;
 class QScrollBar;
+class QTimer;
 
 namespace tarvik {
 
-class CommPort;
-class SetupHost;
+class Station;
 
 // The setup dialog: serial port, baud rate, poll interval and antenna type.
 //
-// There is no OK or Cancel. Each choice goes straight into the host's port object
-// (MSComm1) or panel state, and the whole settings set is stored at once through
-// SaveSettings. Form_Load fills the controls from the store, and the values it sets
-// raise the same handlers the operator's actions do. Closing (Form_Unload) stores
-// everything, shows the main window again, reopens the port, sends one frame and
-// starts the poll timer at the interval chosen here.
-class frm_setup : public QWidget
+// The Station has let go of the line while this is open (Station::suspend). There is
+// no OK or Cancel: each choice goes straight to the Station, which says when a setting
+// is to be stored. The polling scroll bar hands its value over when it is released or
+// has been still for half a second, not at every step. Closing shows the main window
+// again (closed()) and resumes the Station: the port reopens, one frame goes out and
+// polling starts at the interval chosen here.
+class SetupDialog : public QWidget
 {
     Q_OBJECT
 public:
     // `parent` owns the dialog; it is still a window of its own.
-    frm_setup(SetupHost &host, QWidget *parent);
-    ~frm_setup() override;
+    SetupDialog(Station &station, QWidget *parent);
+    ~SetupDialog() override;
 
-    QComboBox *Combo1() const { return m_combo1; }
-    QComboBox *Combo2() const { return m_combo2; }
-    QScrollBar *HScroll1() const { return m_hscroll1; }
-    QLineEdit *Text1() const { return m_text1; }
-    QRadioButton *Option1() const { return m_option1; }
-    QRadioButton *Option2() const { return m_option2; }
-    QLineEdit *Text2() const { return m_text2; }
+    QComboBox *portList() const { return m_portList; }
+    QComboBox *baudList() const { return m_baudList; }
+    QScrollBar *pollBar() const { return m_pollBar; }
+    QLineEdit *pollText() const { return m_pollText; }
+    QRadioButton *largeAntennaOption() const { return m_largeAntenna; }
+    QRadioButton *otherAntennaOption() const { return m_otherAntenna; }
 
-public Q_SLOTS:
-    void Combo1_Click();
-    void Combo2_Click();
-    void HScroll1_Change();
-    void Option1_Click();
-    void Option2_Click();
+Q_SIGNALS:
+    // The dialog has been hidden; the Station resumes right after this.
+    void closed();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -52,22 +48,20 @@ private:
     void buildPollFrame();
     void buildAntennaFrame();
     void fillPortList();
-    void showPollRate();
-    void Form_Load();
-    void Form_Unload();
-    void SaveSettings();
+    void showSettings();
+    void choosePort();
+    void chooseBaudRate();
+    void handOverPollInterval();
     QString chosenPort() const;
 
-    SetupHost &m_host;
-    CommPort &m_port;
-
-    QComboBox *m_combo1 = nullptr;
-    QComboBox *m_combo2 = nullptr;
-    QScrollBar *m_hscroll1 = nullptr;
-    QLineEdit *m_text1 = nullptr;
-    QRadioButton *m_option1 = nullptr;
-    QRadioButton *m_option2 = nullptr;
-    QLineEdit *m_text2 = nullptr;
+    Station &m_station;
+    QComboBox *m_portList = nullptr;
+    QComboBox *m_baudList = nullptr;
+    QScrollBar *m_pollBar = nullptr;
+    QLineEdit *m_pollText = nullptr;
+    QTimer *m_pollStill = nullptr;
+    QRadioButton *m_largeAntenna = nullptr;
+    QRadioButton *m_otherAntenna = nullptr;
 };
 
 } // namespace tarvik

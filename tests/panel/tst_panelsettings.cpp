@@ -1,129 +1,78 @@
-// Stored value -> value in use, and view -> height. A settings file as an earlier run or
-// a hand editor left it; the panel starts on it and closes again, and what it writes
-// back is the value it used: one it cannot use gives way to the default without a word.
-// Polling runs at the interval written back, the line at the speed written back.
+// Stored file -> the run -> the file afterwards. A settings file as an earlier run or a
+// hand editor left it; the panel starts on it and closes again. Start-up reads every
+// value before it applies any and saves nothing meanwhile; each save writes the whole
+// file once. How each key's text is read is the settings' own test; here, what the
+// panel does with the values and how often it writes.
 
 #include "panelfixture.h"
+#include "rigctld.h"
+#include "setupdialog.h"
 
 #include <QCheckBox>
 #include <QLockFile>
-#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QWindow>
 
 using namespace tarvik;
 using namespace tarvik::test;
 using namespace Qt::StringLiterals;
 
-Q_DECLARE_METATYPE(tarvik::Key)
+namespace {
+// The [Follow] section as the file holds it.
+QStringList followSection(const QString &path)
+{
+    QSettings file(path, QSettings::IniFormat);
+    file.beginGroup(u"Follow"_s);
+    QStringList values;
+    for (const QString &key : file.childKeys())
+        values << key + u'=' + file.value(key).toString();
+    return values;
+}
+} // namespace
 
-class tst_Settings : public QObject
+class tst_PanelSettings : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void storedValue_data()
+    // The values in use: the poll interval, the line's speed and On Top, and what the
+    // file says afterwards.
+    void startUp_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<Key>("key");
-        QTest::addColumn<QString>("inUse");
-        const auto row = [](const char *tag, const QByteArray &file, Key key, const char *inUse) {
-            QTest::newRow(tag) << file << key << QString::fromLatin1(inUse);
-        };
-        const std::pair<Key, const char *> defaults[] = {{Key::ComPort, "1"},
-                                                         {Key::Settings, "4800,n,8,1"},
-                                                         {Key::PositionLeft, "165"},
-                                                         {Key::PositionTop, "450"},
-                                                         {Key::Retracted, "0"},
-                                                         {Key::SndDir, "0000"},
-                                                         {Key::Poll, "500"},
-                                                         {Key::Vastor, "False"},
-                                                         {Key::OnTop, "0"},
-                                                         {Key::Style, "0"},
-                                                         {Key::Height, ""},
-                                                         {Key::FollowEnabled, "0"},
-                                                         {Key::FollowHost, "127.0.0.1"},
-                                                         {Key::FollowPort, "4532"},
-                                                         {Key::FollowThreshold, "20"},
-                                                         {Key::FollowSettle, "500"}};
-        for (const auto &[key, value] : defaults)
-            QTest::addRow("nothing stored: %s", settingKey(key).name.data())
-                << QByteArray() << key << QString::fromLatin1(value);
-        const auto startUp = [](const char *line) {
-            return "[StartUp]\n" + QByteArray(line) + '\n';
-        };
-        const auto follow = [](const char *line) {
-            return "[Follow]\n" + QByteArray(line) + '\n';
-        };
-        row("Follow Enabled True", follow("Enabled=True"), Key::FollowEnabled, "0");
-        row("Follow Host name", follow("Host=shack-pc"), Key::FollowHost, "shack-pc");
-        row("Follow Host with a blank", follow("Host=shack pc"), Key::FollowHost, "127.0.0.1");
-        row("Follow Port zero", follow("Port=0"), Key::FollowPort, "4532");
-        row("Follow Port beyond 16 bits", follow("Port=65536"), Key::FollowPort, "4532");
-        row("Follow Threshold zero", follow("Threshold=0"), Key::FollowThreshold, "0");
-        row("Follow Threshold negative", follow("Threshold=-5"), Key::FollowThreshold, "20");
-        row("Follow Settle not a number", follow("Settle=half"), Key::FollowSettle, "500");
-        row("Poll highest", startUp("Poll=10000"), Key::Poll, "10000");
-        row("Poll lowest", startUp("Poll=200"), Key::Poll, "200");
-        row("Poll below range", startUp("Poll=199"), Key::Poll, "500");
-        row("Poll above range", startUp("Poll=10001"), Key::Poll, "500");
-        row("Poll not a number", startUp("Poll=fast"), Key::Poll, "500");
-        row("ComPort device path", startUp("ComPort=/dev/ttyUSB0"), Key::ComPort, "/dev/ttyUSB0");
-        row("ComPort zero", startUp("ComPort=0"), Key::ComPort, "1");
-        row("ComPort beyond 16 bits", startUp("ComPort=40000"), Key::ComPort, "1");
-        row("ComPort device name", startUp("ComPort=COM3"), Key::ComPort, "1");
-        row("Settings 9600", startUp("Settings=9600,n,8,1"), Key::Settings, "9600,n,8,1");
-        row("Settings baud only", startUp("Settings=9600"), Key::Settings, "4800,n,8,1");
-        row("Settings garbage", startUp("Settings=fast please"), Key::Settings, "4800,n,8,1");
-        row("sndDir reversed", startUp("sndDir=0040"), Key::SndDir, "0040");
-        row("sndDir not hex", startUp("sndDir=12G4"), Key::SndDir, "0000");
-        row("sndDir three digits", startUp("sndDir=040"), Key::SndDir, "0000");
-        row("Vastor True", startUp("Vastor=True"), Key::Vastor, "True");
-        row("Vastor lower case is not True", startUp("Vastor=true"), Key::Vastor, "False");
-        row("Vastor yes", startUp("Vastor=yes"), Key::Vastor, "False");
-        row("OnTop 1", startUp("OnTop=1"), Key::OnTop, "1");
-        row("OnTop 2", startUp("OnTop=2"), Key::OnTop, "0");
-        row("Position-Left text", startUp("Position-Left=left"), Key::PositionLeft, "165");
-        row("Position-Top overflow", startUp("Position-Top=1e400"), Key::PositionTop, "450");
-        row("Style unknown is kept", "[Startup]\nStyle=7\n", Key::Style, "7");
-        row("section and key in any case", "[startup]\npoll=300\n", Key::Poll, "300");
-        row("two spellings of one section", "[StartUp]\nPoll=300\n[STARTUP]\nVastor=True\n",
-            Key::Vastor, "True");
-        row("blanks and CR", "[StartUp]\n Poll = 300 \r\n", Key::Poll, "300");
-        row("control character dropped", startUp("Poll=3\t00"), Key::Poll, "300");
-        row("last one wins", startUp("Poll=300\npoll=400"), Key::Poll, "400");
-        row("line not UTF-8", startUp("Poll=3\377"), Key::Poll, "500");
-        row("no section", "Poll=300\n", Key::Poll, "500");
-        row("NUL bytes", QByteArray("[StartUp]\0\nPoll\0=300\n", 21), Key::Poll, "500");
-        row("one long line", "[StartUp]\nPoll=" + QByteArray(1 << 20, '9'), Key::Poll, "500");
-        QByteArray noise(64 * 1024, Qt::Uninitialized);
-        QRandomGenerator random(7);
-        for (char &c : noise)
-            c = char(random.bounded(256));
-        row("64 kB of binary garbage", noise, Key::Poll, "500");
+        QTest::addColumn<int>("pollMs");
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<bool>("onTop");
+        QTest::addColumn<QByteArray>("written"); // lines the file holds afterwards
+        QTest::newRow("nothing stored")
+            << QByteArray() << 500 << int(B4800) << false
+            << QByteArray("ComPort=1\nSettings=4800,n,8,1\nPosition-Left=165\nPosition-Top=450");
+        QTest::newRow("poll and speed") << QByteArray("[StartUp]\nPoll=300\nSettings=9600,n,8,1\n")
+                                        << 300 << int(B9600) << false << QByteArray("Poll=300");
+        QTest::newRow("unusable poll gives way") << QByteArray("[StartUp]\nPoll=fast\n") << 500
+                                                 << int(B4800) << false << QByteArray("Poll=500");
+        QTest::newRow("on top") << QByteArray("[StartUp]\nOnTop=1\n") << 500 << int(B4800)
+                                << true << QByteArray("OnTop=1");
     }
 
-    void storedValue()
+    void startUp()
     {
         QFETCH(QByteArray, file);
-        QFETCH(Key, key);
         PanelFixture f;
         if (!file.isEmpty())
             f.presetFile(file);
-        frm_main &w = f.start();
-        QVERIFY(w.MSComm1().isOpen());
-        w.close();
-        QTEST(f.store->value(key), "inUse");
-        QVERIFY(f.messages.isEmpty());
-        QCOMPARE(QString::number(w.Timer1()->interval()), f.store->value(Key::Poll));
-        const speed_t speeds[] = {B4800, B9600};
+        MainWindow &w = f.start();
+        QVERIFY(f.station->port().isOpen());
+        QTEST(f.pollTimer()->interval(), "pollMs");
         const termios line = f.peer.attributes();
-        QCOMPARE(::cfgetospeed(&line), speeds[f.store->value(Key::Settings).startsWith(u"9600")]);
-        QCOMPARE(w.chkOnTop()->isChecked(), f.store->value(Key::OnTop) == u"1");
-        QFile written(f.path());
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        const QByteArray bytes = written.readAll();
-        QVERIFY(bytes.contains("[StartUp]\nComPort="));
-        for (const char c : bytes)
-            QVERIFY(c == '\n' || uchar(c) >= 0x20);
+        QTEST(int(::cfgetospeed(&line)), "speed");
+        QTEST(w.onTopBox()->isChecked(), "onTop");
+        QTEST(w.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), "onTop");
+        w.close();
+        QVERIFY(f.messages.isEmpty());
+        QFETCH(QByteArray, written);
+        QVERIFY2(f.file().contains(written), f.file().constData());
     }
 
     // A settings "folder" that is really a file cannot be written, even by root.
@@ -133,13 +82,13 @@ private Q_SLOTS:
         QFile blocker(dir.filePath(u"blocked"_s));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         PanelFixture f(blocker.fileName());
-        frm_main &w = f.start();
+        MainWindow &w = f.start();
         w.action(u"mnuFull"_s)->trigger();
-        w.chkOnTop()->click();
+        w.onTopBox()->click();
         QTRY_COMPARE(f.messages.size(), 1);
         QVERIFY(f.messages.first().contains(blocker.fileName()));
         f.peer.readAvailable();
-        w.Timer1()->start(10);
+        f.pollTimer()->start(10);
         QCOMPARE(f.peer.readExactly(3), kRequest); // polling on
         w.close();
         QCOMPARE(f.messages.size(), 1);
@@ -177,8 +126,8 @@ private Q_SLOTS:
         QFETCH(int, view);
         QFETCH(int, clientTwips);
         PanelFixture f;
-        f.preset(Key::Style, stored);
-        frm_main &w = f.startActive();
+        f.presetFile("[Startup]\nStyle=" + stored.toLatin1() + '\n');
+        MainWindow &w = f.startActive();
         w.resize(500, w.height());
         for (const QString &p : press.split(u' ', Qt::SkipEmptyParts))
             f.press(p);
@@ -196,16 +145,86 @@ private Q_SLOTS:
     void onTopKeepsPlaceAndSize()
     {
         PanelFixture f;
-        frm_main &w = f.start();
+        MainWindow &w = f.start();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const QRect before = w.geometry();
         for (bool on : {true, false}) {
-            QTest::mouseClick(w.chkOnTop(), Qt::LeftButton, {}, QPoint(5, 5));
+            QTest::mouseClick(w.onTopBox(), Qt::LeftButton, {}, QPoint(5, 5));
             QCOMPARE(w.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), on);
             QVERIFY(w.isVisible());
             QCOMPARE(w.geometry(), before);
             QCOMPARE(f.store->value(Key::OnTop), on ? u"1"_s : u"0"_s);
         }
+    }
+
+    // On Top stored with following: ticking the box at start-up stores nothing, so the
+    // follow settings are not wiped by a save made before they were applied. The panel
+    // follows from the start, its threshold holds, and [Follow] reads back unchanged
+    // after two runs.
+    void onTopWithStoredFollowing()
+    {
+        test::Rigctld rig;
+        QVERIFY(rig.start() && rig.set("F 14074000"));
+        const QByteArray stored = "[StartUp]\nComPort=/dev/ttyUSB0\nOnTop=1\n[Follow]\nEnabled=1\n"
+                                  "Host=127.0.0.1\nPort=" +
+                                  QByteArray::number(rig.port()) + "\nThreshold=35\nSettle=700\n";
+        QTemporaryDir folder;
+        QStringList follow;
+        for (int run = 0; run < 2; ++run) {
+            PanelFixture f(folder.path());
+            if (run == 0) {
+                f.presetFile(stored);
+                follow = followSection(f.path());
+            }
+            MainWindow &w = f.start();
+            f.pollTimer()->stop();
+            QVERIFY(w.onTopBox()->isChecked());
+            QCOMPARE(f.peer.readExactly(11).toHex(' '), frame(run ? "158948" : "1579a8").toHex(' '));
+            QTRY_COMPARE(f.colour(u"Radio lamp"_s), u"green"_s);
+            if (run == 0) {
+                QVERIFY(rig.set("F 14104000")); // 30 kHz: within the threshold
+                QCOMPARE(f.peer.collect(1500), QByteArray());
+                QVERIFY(rig.set("F 14114000")); // 40 kHz: beyond it
+                QCOMPARE(f.peer.readExactly(11).toHex(' '), frame("158948").toHex(' '));
+            }
+            w.close();
+            QCOMPARE(followSection(f.path()), follow);
+        }
+    }
+
+    // One start and exit replace the file twice: once for the keys the file lacked,
+    // once as the window closes. A drag of the polling scroll bar over several steps
+    // adds one write, when it is released.
+    void writesPerRun_data()
+    {
+        QTest::addColumn<bool>("drag");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("start and exit") << false << 2;
+        QTest::newRow("with a drag in the setup dialog") << true << 3;
+    }
+    void writesPerRun()
+    {
+        QFETCH(bool, drag);
+        PanelFixture f;
+        f.presetFile("[StartUp]\nComPort=/dev/ttyUSB0\nOnTop=1\n");
+        QSignalSpy written(f.store, &SettingsStore::written);
+        MainWindow &w = f.startActive();
+        if (drag) {
+            f.press(u"F2"_s);
+            auto *dialog = qobject_cast<SetupDialog *>(w.setupDialog());
+            QVERIFY(dialog);
+            QScrollBar *bar = dialog->pollBar();
+            bar->setSliderDown(true);
+            for (int step = 1; step <= 5; ++step)
+                bar->setSliderPosition(500 + 100 * step);
+            bar->setSliderDown(false);
+            QTest::qWait(700); // longer than the bar's half second of stillness
+            QCOMPARE(f.store->value(Key::Poll), u"1000"_s);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            QTRY_VERIFY(!w.setupDialog());
+        }
+        w.close();
+        QTEST(int(written.size()), "writes");
     }
 
     // What a kill in mid-write leaves beside the file goes when a store opens.
@@ -242,5 +261,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_Settings)
-#include "tst_settings.moc"
+QTEST_MAIN(tst_PanelSettings)
+#include "tst_panelsettings.moc"
