@@ -9,12 +9,10 @@
 #include "rigctld.h"
 #include "station.h"
 
-#include <QHash>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 #include <unistd.h>
 
@@ -58,7 +56,7 @@ struct Bench {
     }
 };
 
-// One step of a command row: a band caption, "f<hz>", or a command word.
+// One step of a command row: a band caption, "f<hz>", a pattern or a command word.
 bool act(Station &s, const QString &step)
 {
     for (std::size_t i = 0; i < kBands.size(); ++i)
@@ -66,53 +64,19 @@ bool act(Station &s, const QString &step)
             return s.tuneBand(i);
     if (step.startsWith(u'f'))
         return s.tuneFrequency(step.mid(1).toLongLong());
-    const QHash<QString, std::function<bool()>> commands = {
-        {u"up"_s,
-         [&] {
-             return s.stepUp();
-         }},
-        {u"dn"_s,
-         [&] {
-             return s.stepDown();
-         }},
-        {u"180"_s,
-         [&] {
-             return s.toggleReversed();
-         }},
-        {u"bidir"_s,
-         [&] {
-             return s.toggleBidirectional();
-         }},
-        {u"normal"_s,
-         [&] {
-             return s.setPattern(proto::Pattern::Normal);
-         }},
-        {u"reversed"_s,
-         [&] {
-             return s.setPattern(proto::Pattern::Reversed);
-         }},
-        {u"bidirectional"_s,
-         [&] {
-             return s.setPattern(proto::Pattern::Bidirectional);
-         }},
-        {u"home"_s,
-         [&] {
-             return s.home();
-         }},
-        {u"cal"_s,
-         [&] {
-             return s.calibrate();
-         }},
-        {u"xon"_s,
-         [&] {
-             return s.setTransceiver(true);
-         }},
-        {u"xoff"_s,
-         [&] {
-             return s.setTransceiver(false);
-         }},
-    };
-    return commands.value(step)();
+    if (step.startsWith(u"xo"))
+        return s.setTransceiver(step == u"xon");
+    const QStringList patterns{u"normal"_s, u"reversed"_s, u"bidirectional"_s};
+    if (patterns.contains(step))
+        return s.setPattern(proto::Pattern(patterns.indexOf(step)));
+    const std::pair<const char *, bool (Station::*)()> commands[] = {
+        {"up", &Station::stepUp},          {"dn", &Station::stepDown},
+        {"180", &Station::toggleReversed}, {"bidir", &Station::toggleBidirectional},
+        {"home", &Station::home},          {"cal", &Station::calibrate}};
+    for (const auto &[name, command] : commands)
+        if (step == QLatin1StringView(name))
+            return (s.*command)();
+    return false;
 }
 
 bool pointLink(const QString &link, const QString &target)
