@@ -180,6 +180,7 @@ private Q_SLOTS:
             f.pollTimer()->stop();
             QVERIFY(w.onTopBox()->isChecked());
             QCOMPARE(f.peer.readExactly(11).toHex(' '), frame(run ? "158948" : "1579a8").toHex(' '));
+            f.pollTimer()->stop(); // the frame started it again
             QTRY_COMPARE(f.colour(u"Radio lamp"_s), u"green"_s);
             if (run == 0) {
                 QVERIFY(rig.set("F 14104000")); // 30 kHz: within the threshold

@@ -116,12 +116,12 @@ private Q_SLOTS:
         QCOMPARE(f.messages.size(), 1);
         QCOMPARE(w.indicator(u"Connected"_s)->toolTip(),
                  u"The serial port is closed (/nonexistent/tarvik-port)"_s);
-        for (const char *press : {"cmd17", "F12"}) {
+        for (const char *press : {"cmd17", "mnu6"}) {
             f.press(QString::fromLatin1(press));
             for (Indicator *i : w.findChildren<Indicator *>())
                 if (i->accessibleName().endsWith(u" m lamp"))
                     QCOMPARE(i->colourName(),
-                             i->accessibleName().startsWith(press[0] == 'F' ? u"6 "_s : u"17"_s)
+                             i->accessibleName().startsWith(press[0] == 'm' ? u"6 "_s : u"17"_s)
                                  ? u"green"_s
                                  : u"red"_s);
         }

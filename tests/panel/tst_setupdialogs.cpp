@@ -120,7 +120,8 @@ private Q_SLOTS:
         f.presetFile("[StartUp]\nComPort=" + missing.toLatin1() + '\n');
         MainWindow &w = f.start(true);
         QCOMPARE(f.messages, QStringList{message});
-        SetupDialog *dlg = pressF2(f);
+        f.press(u"mnuSetup"_s);
+        auto *dlg = qobject_cast<SetupDialog *>(w.setupDialog());
         QVERIFY(dlg);
         typeAndEnter(dlg->portList(), f.peer.slavePath());
         QVERIFY(f.station->port().isOpen());

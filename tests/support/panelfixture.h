@@ -103,20 +103,17 @@ public:
             QTest::keySequence(window.get(), QKeySequence(what));
     }
 
-    // Polls with `reply` waiting on the line (an empty reply: for a moment, to show
-    // that silence changes nothing).
+    // One poll, with `reply` waiting on the line (an empty reply: silence).
     void poll(const QByteArray &reply)
     {
-        QSerialPort *port = station->port().serialPort();
         peer.write(reply);
-        QTRY_COMPARE(port->bytesAvailable(), reply.size());
+        QTRY_COMPARE(station->port().serialPort()->bytesAvailable(), reply.size());
         QTimer *t = pollTimer();
         const int interval = t->interval();
+        t->setSingleShot(true);
         t->start(0);
-        if (reply.isEmpty())
-            QTest::qWait(20);
-        QTRY_COMPARE(port->bytesAvailable(), 0);
-        t->stop();
+        QTRY_VERIFY(!t->isActive());
+        t->setSingleShot(false);
         t->setInterval(interval);
         peer.readAvailable();
     }
