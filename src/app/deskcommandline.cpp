@@ -49,7 +49,7 @@ DeskOptions parseDeskOptions(QApplication &app)
     parser.process(app);
 
     DeskOptions options{parser.value(portOption), parser.isSet(simulateOption),
-                         parser.value(traceOption), std::nullopt};
+                        parser.value(traceOption), std::nullopt};
     if (parser.isSet(rigOption)) {
         options.rig = rig::parseEndpoint(parser.value(rigOption));
         if (!options.rig) {

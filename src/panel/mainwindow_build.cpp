@@ -67,6 +67,7 @@ struct ButtonRow {
 
 // Commands in the left column, patterns in the right; each pattern has its lamp.
 // The controller has no three-quarter pattern: its button stays disabled.
+// clang-format off
 constexpr ButtonRow kCommandButtons[] = {
     {"cmdHome", "&Home", 2640, 120, 855, [](Station &s) { s.home(); }},
     {"cmdCal", "&Calibrate", 2640, 480, 855, [](Station &s) { s.calibrate(); }},
@@ -81,6 +82,7 @@ constexpr ButtonRow kStepButtons[] = {
     {"cmdUP", "UP", 4800, 1680, 375, [](Station &s) { s.stepUp(); }},
     {"cmdDN", "DN", 4800, 2040, 375, [](Station &s) { s.stepDown(); }},
 };
+// clang-format on
 
 template <std::size_t N>
 void addButtons(Station *station, QWidget *parent, const ButtonRow (&rows)[N])
@@ -320,8 +322,7 @@ void MainWindow::buildMenus()
 void MainWindow::addCommandKeys()
 {
     for (std::size_t i = 0; i < kBands.size(); ++i)
-        giveKey(this, m_bandButtons[i], kBandControls[i].key,
-                kBandControls[i].menuCaption.empty());
+        giveKey(this, m_bandButtons[i], kBandControls[i].key, kBandControls[i].menuCaption.empty());
     for (const StepKey &k : kStepKeys)
         giveKey(this, button(QString::fromLatin1(k.button)), k.key, true);
 }

@@ -24,8 +24,7 @@ bool isUsableHost(QStringView host)
 {
     return !host.isEmpty() && host.size() <= kHostMaxLength &&
            std::none_of(host.begin(), host.end(), [](QChar c) {
-               return c.isSpace() || c.category() == QChar::Other_Control || c == u'[' ||
-                      c == u']';
+               return c.isSpace() || c.category() == QChar::Other_Control || c == u'[' || c == u']';
            });
 }
 

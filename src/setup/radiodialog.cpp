@@ -84,7 +84,8 @@ void RadioDialog::buildControls()
 
     const NumberField fields[] = {
         {"&Port:", "Port", kFollowPortMin, kFollowPortMax, 1, "", &RadioDialog::m_port},
-        {"&Threshold:", "Threshold", 0, kFollowThresholdMaxKHz, 5, " kHz", &RadioDialog::m_threshold},
+        {"&Threshold:", "Threshold", 0, kFollowThresholdMaxKHz, 5, " kHz",
+         &RadioDialog::m_threshold},
         {"S&ettle time:", "Settle time", 0, kFollowSettleMaxMs, 100, " ms", &RadioDialog::m_settle},
     };
     for (const NumberField &f : fields) {

@@ -155,8 +155,8 @@ void SetupDialog::buildPortFrames()
     // Only the listed rates can be chosen; typed text stays just text.
     m_baudList = makeCombo(baudFrame, "baudList", QComboBox::NoInsert);
     m_baudList->addItems({QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
-                        QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("28800"),
-                        QStringLiteral("38400"), QStringLiteral("57600")});
+                          QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("28800"),
+                          QStringLiteral("38400"), QStringLiteral("57600")});
 }
 
 void SetupDialog::buildPollFrame()
@@ -192,8 +192,8 @@ void SetupDialog::buildPollFrame()
 
 void SetupDialog::buildAntennaFrame()
 {
-    auto *antennaFrame = makeCaptioned<QGroupBox>(this, "antennaFrame", QStringLiteral("Antenna Type"),
-                                                  twipsRect(120, 1800, 2655, 975));
+    auto *antennaFrame = makeCaptioned<QGroupBox>(
+        this, "antennaFrame", QStringLiteral("Antenna Type"), twipsRect(120, 1800, 2655, 975));
     std::array<QRadioButton *, std::size(kAntennaOptions)> options{};
     for (std::size_t i = 0; i < options.size(); ++i) {
         options[i] = new QRadioButton(antennaFrame);

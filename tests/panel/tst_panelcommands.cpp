@@ -26,15 +26,15 @@ private Q_SLOTS:
         };
         const struct {
             const char *band, *freq, *key;
-        } bands[] = {{"80", "14e790", "Ctrl+8"}, {"40", "14e790", "Ctrl+4"},
-                     {"30", "14e790", "Ctrl+3"}, {"20", "157048", "F6"},
-                     {"17", "1b9e50", "F7"},     {"15", "201ea8", "F8"},
-                     {"12", "261218", "F9"},     {"10", "2b07a0", "F11"},
-                     {"6", "4c4b40", "F12"}};
+        } bands[] = {
+            {"80", "14e790", "Ctrl+8"}, {"40", "14e790", "Ctrl+4"}, {"30", "14e790", "Ctrl+3"},
+            {"20", "157048", "F6"},     {"17", "1b9e50", "F7"},     {"15", "201ea8", "F8"},
+            {"12", "261218", "F9"},     {"10", "2b07a0", "F11"},    {"6", "4c4b40", "F12"}};
         for (const auto &b : bands) {
             const QByteArray button = "cmd" + QByteArray(b.band);
             QTest::addRow("%s m button", b.band) << QString::fromLatin1(button) << frame(b.freq);
-            QTest::addRow("%s m key %s", b.band, b.key) << QString::fromLatin1(b.key) << frame(b.freq);
+            QTest::addRow("%s m key %s", b.band, b.key)
+                << QString::fromLatin1(b.key) << frame(b.freq);
             if (b.key[0] == 'F')
                 QTest::addRow("%s m menu item", b.band)
                     << QString::fromLatin1("mnu" + QByteArray(b.band)) << frame(b.freq);
@@ -50,7 +50,8 @@ private Q_SLOTS:
                      {"cmdEnable", "Alt+E", "52"},
                      {"cmdDisable", "Alt+D", "55"}};
         for (const auto &c : fixed) {
-            QTest::newRow(c.button) << QString::fromLatin1(c.button) << frame("000000", "00", c.code);
+            QTest::newRow(c.button)
+                << QString::fromLatin1(c.button) << frame("000000", "00", c.code);
             QTest::addRow("%s key %s", c.button, c.key)
                 << QString::fromLatin1(c.key) << frame("000000", "00", c.code);
         }

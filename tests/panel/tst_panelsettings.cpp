@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QLockFile>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -50,10 +51,14 @@ private Q_SLOTS:
             << QByteArray("ComPort=1\nSettings=4800,n,8,1\nPosition-Left=165\nPosition-Top=450");
         QTest::newRow("poll and speed") << QByteArray("[StartUp]\nPoll=300\nSettings=9600,n,8,1\n")
                                         << 300 << int(B9600) << false << QByteArray("Poll=300");
-        QTest::newRow("unusable poll gives way") << QByteArray("[StartUp]\nPoll=fast\n") << 500
-                                                 << int(B4800) << false << QByteArray("Poll=500");
-        QTest::newRow("on top") << QByteArray("[StartUp]\nOnTop=1\n") << 500 << int(B4800)
-                                << true << QByteArray("OnTop=1");
+        QByteArray noise(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator random(7);
+        for (char &c : noise)
+            c = char(random.bounded(256));
+        QTest::newRow("64 kB of binary garbage")
+            << noise << 500 << int(B4800) << false << QByteArray("[StartUp]\nComPort=1\n");
+        QTest::newRow("on top") << QByteArray("[StartUp]\nOnTop=1\n") << 500 << int(B4800) << true
+                                << QByteArray("OnTop=1");
     }
 
     void startUp()
@@ -73,6 +78,8 @@ private Q_SLOTS:
         QVERIFY(f.messages.isEmpty());
         QFETCH(QByteArray, written);
         QVERIFY2(f.file().contains(written), f.file().constData());
+        for (const char c : f.file()) // a clean text file, whatever was there before
+            QVERIFY(c == '\n' || uchar(c) >= 0x20);
     }
 
     // A settings "folder" that is really a file cannot be written, even by root.
@@ -179,7 +186,8 @@ private Q_SLOTS:
             MainWindow &w = f.start();
             f.pollTimer()->stop();
             QVERIFY(w.onTopBox()->isChecked());
-            QCOMPARE(f.peer.readExactly(11).toHex(' '), frame(run ? "158948" : "1579a8").toHex(' '));
+            QCOMPARE(f.peer.readExactly(11).toHex(' '),
+                     frame(run ? "158948" : "1579a8").toHex(' '));
             f.pollTimer()->stop(); // the frame started it again
             QTRY_COMPARE(f.colour(u"Radio lamp"_s), u"green"_s);
             if (run == 0) {

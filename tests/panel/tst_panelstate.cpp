@@ -134,11 +134,12 @@ private Q_SLOTS:
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         PanelFixture f;
-        f.presetFile("[Follow]\nEnabled=1\nPort=" + QByteArray::number(silent.serverPort()) +
-                     '\n');
+        f.presetFile("[Follow]\nEnabled=1\nPort=" + QByteArray::number(silent.serverPort()) + '\n');
         MainWindow &w = f.start();
         Indicator *lamp = w.indicator(u"Radio lamp"_s);
-        const auto says = [&w] { return w.findChild<QLabel *>(u"lblRadio"_s)->accessibleName(); };
+        const auto says = [&w] {
+            return w.findChild<QLabel *>(u"lblRadio"_s)->accessibleName();
+        };
         QSignalSpy heard(lamp, &Indicator::colourChanged);
         QVERIFY(w.action(u"mnuFollow"_s)->isChecked());
         QTRY_COMPARE(lamp->colourName(), u"red"_s);
