@@ -1,0 +1,64 @@
+#include "deskcommandline.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace tarvik {
+
+void withoutDisplayForPrintingOptions(int argc, char *argv[])
+{
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
+        qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return;
+    for (int i = 1; i < argc; ++i) {
+        for (const char *o : {"-h", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], o) == 0) {
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+                return;
+            }
+        }
+    }
+}
+
+DeskOptions parseDeskOptions(QApplication &app)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Control panel for the Tarvik HF antenna controller."_s);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption portOption(
+        u"port"_s, u"Use the serial device NAME for this run only; the stored port is kept."_s,
+        u"NAME"_s);
+    const QCommandLineOption simulateOption(
+        u"simulate"_s, u"Run against the built-in simulated controller on a pseudo-terminal."_s);
+    const QCommandLineOption traceOption(
+        u"trace"_s, u"Record every byte to and from the controller's port in FILE, for support."_s,
+        u"FILE"_s);
+    const QCommandLineOption rigOption(
+        u"rig"_s,
+        u"Follow the radio through the rigctld at HOST[:PORT] (port 4532 by default) for "
+        "this run only; the stored place is kept."_s,
+        u"HOST[:PORT]"_s);
+    parser.addOptions({portOption, simulateOption, traceOption, rigOption});
+    parser.process(app);
+
+    DeskOptions options{parser.value(portOption), parser.isSet(simulateOption),
+                        parser.value(traceOption), std::nullopt};
+    if (parser.isSet(rigOption)) {
+        options.rig = rig::parseEndpoint(parser.value(rigOption));
+        if (!options.rig) {
+            std::fprintf(stderr, "tarvik-desk: --rig wants HOST[:PORT], not \"%s\"\n",
+                         qPrintable(parser.value(rigOption)));
+            std::exit(2);
+        }
+    }
+    return options;
+}
+
+} // namespace tarvik
