@@ -1,6 +1,6 @@
 #include "command.h"
 
-#include "paneltables.h"
+#include "bands.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
