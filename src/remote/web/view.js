@@ -195,8 +195,10 @@ export class View {
       this.$('banner').hidden = true;
       if (this.lostOnce) this.announce(['Connection to the station restored']);
       this.lostOnce = false;
-    } else if (this.$('confirm').open) {
-      this.$('confirm').close();
+    } else {
+      this.$('link').textContent = 'Station not reachable: the last state it sent';
+      this.$('link').classList.add('trouble');
+      if (this.$('confirm').open) this.$('confirm').close();
     }
   }
 
