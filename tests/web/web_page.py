@@ -9,7 +9,7 @@ import os, socket, subprocess, sys, tempfile, threading, time, tty
 from selenium import webdriver
 from selenium.webdriver.common.by import By
 
-STATION, AXE = sys.argv[1], sys.argv[2]
+STATION, AXE = (sys.argv + ["", ""])[1:3]  # bench/web_latency.py sets them itself
 SHOTS = sys.argv[sys.argv.index("--screenshots") + 1] if "--screenshots" in sys.argv else None
 CHROMIUM_FLAGS = ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
                   "--disable-background-networking --disable-component-update --disable-sync").split()
@@ -38,7 +38,7 @@ class Peer:
         self.master, slave = os.openpty()
         tty.setraw(slave)
         self.device = os.ttyname(slave)  # the slave stays open so the line never hangs up
-        self.frames, self.polls, self.reply = [], 0, self.status(1405000, 0, 0x00)
+        self.frames, self.arrived, self.polls, self.reply = [], [], 0, self.status(1405000, 0, 0x00)
         threading.Thread(target=self.serve, daemon=True).start()
 
     @staticmethod
@@ -58,6 +58,7 @@ class Peer:
                     if len(buffer) < 11:
                         break
                     self.frames.append(buffer[:11])
+                    self.arrived.append(time.perf_counter())
                     buffer = buffer[11:]
                 else:
                     buffer = buffer[1:]
@@ -200,14 +201,15 @@ def simulated(driver):
     station.stop()
 
 
-driver = browser()
-try:
-    for case in (on_the_peer, with_a_token, simulated):
-        try:
-            case(driver)
-        except Exception as error:  # one broken case must not hide the others
-            check(False, f"{case.__name__}: {type(error).__name__}: {error}")
-finally:
-    driver.quit()
-print(f"{len(failures)} failed" if failures else "all passed")
-sys.exit(1 if failures else 0)
+if __name__ == "__main__":
+    driver = browser()
+    try:
+        for case in (on_the_peer, with_a_token, simulated):
+            try:
+                case(driver)
+            except Exception as error:  # one broken case must not hide the others
+                check(False, f"{case.__name__}: {type(error).__name__}: {error}")
+    finally:
+        driver.quit()
+    print(f"{len(failures)} failed" if failures else "all passed")
+    sys.exit(1 if failures else 0)
