@@ -136,8 +136,12 @@ export class View {
     const follow = this.$('follow');
     follow.setAttribute('aria-checked', String(Boolean(s.follow?.enabled)));
     this.$('follow-status').textContent = s.follow?.status || (RADIO[s.follow?.state] ?? RADIO.off)[2];
-    const clients = s.clients === 1 ? '1 browser' : `${s.clients} browsers`;
-    this.$('footer').textContent = `Port ${s.port} · ${s.largeAntenna ? 'large antenna · ' : ''}${clients} connected · station ${s.version}`;
+    this.$('footer').textContent = [
+      s.port && `Port ${s.port}`,
+      s.largeAntenna && 'large antenna',
+      Number.isInteger(s.clients) && `${s.clients} ${s.clients === 1 ? 'browser' : 'browsers'} connected`,
+      s.version && `station ${s.version}`,
+    ].filter(Boolean).join(' · ');
     if (before) this.announce(changes(before, s));
   }
 
