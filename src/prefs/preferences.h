@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -8,17 +10,6 @@ namespace tarvik {
 
 class CommPort;
 class SettingsStore;
-
-// The "Follow" section: whether and how the antenna follows the radio through rigctld.
-struct FollowSettings {
-    bool enabled = false;
-    QString host;
-    int port = 0;
-    int thresholdKHz = 0;
-    int settleMs = 0;
-
-    bool operator==(const FollowSettings &) const = default;
-};
 
 // What the settings routines need of the main window.
 class SettingsHost
@@ -51,18 +42,15 @@ public:
     virtual void setFollowSettings(const FollowSettings &value) = 0;
 };
 
-// Gives every missing or empty key its default.
+// The current panel's routines, on top of settings.h.
+// Gives every missing or empty key its default, in one write.
 void RegInit(SettingsStore &store, SettingsHost &host);
 // Reads the keys and applies them to the window, the port and the panel state.
 // A value that cannot be converted gives way to that key's default for this run.
 void GetPreferences(SettingsStore &store, SettingsHost &host);
-// Stores the current values from the same places.
+// Stores the current values from the same places, in one write.
 void SaveSettings(SettingsStore &store, SettingsHost &host);
-// The "Follow" section alone, read with the same fallbacks, and stored.
-FollowSettings readFollowSettings(const SettingsStore &store);
+// The "Follow" section alone, in one write.
 bool saveFollowSettings(SettingsStore &store, const FollowSettings &value);
-
-// Text forms shared with the setup dialog.
-QString boolText(bool value); // "True" / "False"
 
 } // namespace tarvik

@@ -3,9 +3,11 @@
 // The settings as values. Start-up reads the whole file into these once, then applies
 // them; a save turns them back into key/value pairs and writes the file once.
 //
-// Each reader gives every key that is missing or cannot be used its default from the
-// key table (settingskeys.h), for this run; the next save writes the value in use.
+// The defaults are the key table's. Each reader gives every key that is missing or cannot be used
+// its default from the key table (settingskeys.h), for this run; the next save writes the value in
+// use.
 
+#include "latin1.h"
 #include "settingskeys.h"
 
 #include <QList>
@@ -24,11 +26,11 @@ using SettingValues = QList<std::pair<Key, QString>>;
 
 // The "Follow" section: whether and how the antenna follows the radio through rigctld.
 struct FollowSettings {
-    bool enabled = false;
-    QString host = QStringLiteral("127.0.0.1");
-    int port = 4532;
-    int thresholdKHz = 20;
-    int settleMs = 500;
+    bool enabled = defaultNumber(Key::FollowEnabled) == 1;
+    QString host = latin1(settingKey(Key::FollowHost).defaultValue);
+    int port = defaultNumber(Key::FollowPort);
+    int thresholdKHz = defaultNumber(Key::FollowThreshold);
+    int settleMs = defaultNumber(Key::FollowSettle);
 
     bool operator==(const FollowSettings &) const = default;
 };
@@ -36,12 +38,13 @@ struct FollowSettings {
 // What the station itself runs by: the line, the pattern, the poll, the antenna type,
 // following. Shared by the panel and the headless station.
 struct StationSettings {
-    QString comPort = QStringLiteral("1");               // "1".."32767" or a device path
-    QString lineSettings = QStringLiteral("4800,n,8,1"); // "Settings"
-    QString sndDir = QStringLiteral("0000");             // four hex digits
-    int pollMs = 500;                                    // kPollMin..kPollMax
-    bool largeAntenna = false;                           // "Vastor"
-    QString retracted = QStringLiteral("0");             // kept as read, for older versions
+    QString comPort = latin1(settingKey(Key::ComPort).defaultValue);       // "1".."32767" or a path
+    QString lineSettings = latin1(settingKey(Key::Settings).defaultValue); // "Settings"
+    QString sndDir = latin1(settingKey(Key::SndDir).defaultValue);         // four hex digits
+    int pollMs = defaultNumber(Key::Poll);                                 // kPollMin..kPollMax
+    bool largeAntenna = settingKey(Key::Vastor).defaultValue == "True";    // "Vastor"
+    // Kept as read, for older versions.
+    QString retracted = latin1(settingKey(Key::Retracted).defaultValue);
     FollowSettings follow;
 
     bool operator==(const StationSettings &) const = default;
@@ -51,19 +54,19 @@ struct StationSettings {
 struct WindowSettings {
     std::optional<double> leftTwips; // none: where the window manager put it
     std::optional<double> topTwips;
-    bool onTop = false;
-    QString style = QStringLiteral("0"); // the stored view, as stored
-    QString height;                      // kept as read, for older versions
+    bool onTop = defaultNumber(Key::OnTop) == 1;
+    QString style = latin1(settingKey(Key::Style).defaultValue); // the stored view, as stored
+    QString height;                                              // kept as read, for older versions
 
     bool operator==(const WindowSettings &) const = default;
 };
 
 // The "Remote" section: the HTTP and WebSocket API.
 struct RemoteSettings {
-    bool enabled = false;
-    QString listen = QStringLiteral("127.0.0.1:8732"); // ADDRESS:PORT
-    QString tokenFile;                                 // empty: no token
-    QStringList hosts;                                 // extra names accepted in Host
+    bool enabled = defaultNumber(Key::RemoteEnabled) == 1;
+    QString listen = latin1(settingKey(Key::RemoteListen).defaultValue); // ADDRESS:PORT
+    QString tokenFile;                                                   // empty: no token
+    QStringList hosts; // extra names accepted in Host
 
     bool operator==(const RemoteSettings &) const = default;
 };
@@ -83,6 +86,7 @@ SettingValues settingValues(const FollowSettings &value);
 bool fillMissingSettings(SettingsStore &store, double windowLeftTwips, double windowTopTwips);
 
 // Text forms shared with the setup dialog.
-QString boolText(bool value); // "True" / "False"
+QString boolText(bool value);    // "True" / "False"
+QString twipsText(double value); // a window edge: "2475", "2475.5"
 
 } // namespace tarvik

@@ -69,7 +69,8 @@ inline constexpr std::array<SettingKey, 20> kSettingKeys{{
     {Key::RemoteEnabled, "Remote", "Enabled", "0", DefaultKind::Text},
     {Key::RemoteListen, "Remote", "Listen", "127.0.0.1:8732", DefaultKind::Text},
     {Key::RemoteTokenFile, "Remote", "TokenFile", "", DefaultKind::None},
-    {Key::RemoteHosts, "Remote", "Hosts", "", DefaultKind::None}, // extra Host names, comma-separated
+    {Key::RemoteHosts, "Remote", "Hosts", "",
+     DefaultKind::None}, // extra Host names, comma-separated
 }};
 
 constexpr const SettingKey &settingKey(Key id)
@@ -78,6 +79,15 @@ constexpr const SettingKey &settingKey(Key id)
         if (k.id == id)
             return k;
     return kSettingKeys[0];
+}
+
+// A Text default that is a whole number (plain digits), as that number.
+constexpr int defaultNumber(Key id)
+{
+    int n = 0;
+    for (const char c : settingKey(id).defaultValue)
+        n = n * 10 + (c - '0');
+    return n;
 }
 
 // Poll interval range the panel accepts, in milliseconds.

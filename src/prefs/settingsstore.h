@@ -1,14 +1,14 @@
 #pragma once
 
+#include "inifile.h"
+#include "settings.h"
 #include "settingskeys.h"
 
-#include <QHash>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
-class QSettings;
+#include <tuple>
 
 namespace tarvik {
 
@@ -17,14 +17,15 @@ namespace tarvik {
 // file, then a rename), so it survives an abnormal end.
 //
 // Names match without regard to case, and values are read as the text the operator
-// wrote, commas and all; the file is an INI file QSettings reads and writes through a
-// format of our own.
+// wrote, commas and all (inifile.h has the rules). Each key lives in the section the
+// key table names; sections and keys the program does not know keep their place.
 //
-// Data flow: the file is read once into QSettings' copy (our reader folds case variants
-// of a name into one spelling); reads are served from that copy. Each SaveSetting puts
-// the value into the copy and syncs at once: QSettings merges any change made to the
-// file meanwhile, our writer renders the whole file, and QSaveFile replaces it.
-// Copies a killed write left beside the file are removed when a store opens.
+// Data flow: the file is read once into an IniFile; reads are served from it. A store
+// (one value, or a whole set through setValues) goes into that copy and the list of
+// values not yet on disk, then the file is written once: under FILE.lock, a file changed
+// meanwhile by someone else is read again and the unwritten values laid over it, the
+// whole text goes to a QSaveFile, and its rename replaces the file. Copies a killed
+// write left beside the file are removed when a store opens.
 class SettingsStore : public QObject
 {
     Q_OBJECT
@@ -41,6 +42,9 @@ public:
 
     QString value(Key key) const;
     bool setValue(Key key, const QString &value);
+    // Every value in one write of the file. False when that write failed; the values
+    // are kept all the same and go out with the next write that works.
+    bool setValues(const SettingValues &values);
 
     QString filePath() const;
 
@@ -50,14 +54,21 @@ Q_SIGNALS:
     void stored(const QString &section, const QString &key, const QString &value);
     // The store could not be written; the file on disk is left as it was.
     void writeFailed(const QString &path);
+    // The file on disk was replaced: once per write.
+    void written();
 
 private:
-    QString storedKey(const QString &section, const QString &key) const;
+    using Entry = std::tuple<QString, QString, QString>; // section, key, value
+    bool store(const QList<Entry> &entries);
+    bool write();
+    void readFile();
 
     QString m_path;
-    // Owned here rather than by parent, because a failed write replaces it.
-    std::unique_ptr<QSettings> m_settings;
-    QHash<QString, QString> m_unwritten; // stored key -> value not yet on disk
+    IniFile m_file;
+    QList<Entry> m_unwritten; // stored but not yet on disk, in the order stored
+    // The file as last read or written; any other state means someone else wrote it.
+    QDateTime m_seenModified;
+    qint64 m_seenSize = -1;
 };
 
 } // namespace tarvik

@@ -20,6 +20,7 @@ namespace tarvik {
 class CommPort;
 class SerialTrace;
 struct StatusPoll;
+struct StatusReading;
 
 // Where the line stands, as the Connected lamp shows it. Silence is not one of these:
 // a controller that stops answering leaves the last condition and sets `silent`.
@@ -150,8 +151,27 @@ Q_SIGNALS:
     void traceFailed(const QString &reason);
 
 private:
-    // Implementation details are the station's own business.
+    // Commands (station_commands.cpp).
+    bool tuneTo(std::optional<std::size_t> band, double frequency);
+    bool sendSetFrequency();
+    bool sendFrame(const QByteArray &frame);
+    bool writeFrame(const QByteArray &frame);
+    bool fixedCodeCommand(const proto::CommandCode &code);
+    bool frequencyStep(int delta);
+    bool directionToggle(proto::Pattern pattern);
+    // The status poll and the line (station_status.cpp).
     void poll();
+    void keepReading(const StatusReading &reading);
+    void noteSilence(const StatusPoll &poll);
+    void setLink(LinkCondition link);
+    void onLineLost();
+    void retryLine();
+    // Following the radio and the trace (station.cpp).
+    void takeFollowSettings(const FollowSettings &settings);
+    void applyFollowing();
+    void followRadio(qint64 hz);
+    void onTraceFailed(const QString &reason);
+    // Emits stateChanged() when the state differs from what was last sent.
     void publish();
 
     CommPort *m_port;
@@ -160,7 +180,11 @@ private:
     QTimer *m_pollTimer;
     QTimer *m_lineRetry;
     StationState m_state;
+    StationState m_published;
+    // The stored settings as taken in; the port, the direction and the antenna type in
+    // use live in m_port and m_state.
     StationSettings m_settings;
+    bool m_started = false;
     bool m_suspended = false;
     int m_silentPolls = 0;
     QElapsedTimer m_sinceReply;

@@ -1,0 +1,316 @@
+// The station's settings, running, following the radio and the serial trace. The
+// commands are in station_commands.cpp, the status poll and the line in
+// station_status.cpp.
+
+#include "station.h"
+
+#include "commport.h"
+#include "frame.h"
+#include "serialtrace.h"
+#include "settingskeys.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace tarvik {
+
+Station::Station(QObject *parent)
+    : QObject(parent)
+    , m_port(new CommPort(this))
+    , m_trace(new SerialTrace(this))
+    , m_follower(new RigFollower(this))
+    , m_pollTimer(new QTimer(this))
+    , m_lineRetry(new QTimer(this))
+{
+    m_pollTimer->setObjectName(u"pollTimer"_s);
+    m_pollTimer->setInterval(m_settings.pollMs);
+    m_lineRetry->setObjectName(u"lineRetry"_s);
+    connect(m_pollTimer, &QTimer::timeout, this, &Station::poll);
+    connect(m_lineRetry, &QTimer::timeout, this, &Station::retryLine);
+    connect(m_port, &CommPort::lineLost, this, &Station::onLineLost);
+    connect(m_trace, &SerialTrace::failed, this, &Station::onTraceFailed);
+    connect(m_follower, &RigFollower::frameDue, this, &Station::followRadio);
+    connect(m_follower, &RigFollower::stateChanged, this, &Station::publish);
+    connect(m_follower, &RigFollower::statusChanged, this, &Station::publish);
+    m_state.portName = m_port->displayName();
+    m_state.followStatus = m_follower->statusText();
+    m_published = m_state;
+}
+
+// The port closes here rather than with its object, so that a trace ends with it.
+Station::~Station()
+{
+    m_port->close();
+}
+
+// ---- settings -----------------------------------------------------------------
+
+void Station::applySettings(const StationSettings &settings)
+{
+    m_settings = settings;
+    m_settings.pollMs = std::clamp(settings.pollMs, kPollMin, kPollMax);
+    m_port->setCommPort(settings.comPort);
+    if (!m_port->setSettings(settings.lineSettings))
+        m_port->setSettings(StationSettings{}.lineSettings);
+    m_state.sndDir =
+        isValidDirectionField(settings.sndDir) ? settings.sndDir : StationSettings{}.sndDir;
+    m_state.largeAntenna = settings.largeAntenna;
+    if (!m_suspended)
+        m_pollTimer->setInterval(m_settings.pollMs);
+    takeFollowSettings(settings.follow);
+    publish();
+}
+
+StationSettings Station::settings() const
+{
+    StationSettings s = m_settings;
+    s.comPort = m_port->commPort();
+    s.lineSettings = m_port->settings();
+    s.sndDir = m_state.sndDir;
+    s.largeAntenna = m_state.largeAntenna;
+    return s;
+}
+
+void Station::setPortOverride(const QString &device)
+{
+    m_port->setRunOverride(device);
+    publish();
+}
+
+int Station::pollIntervalMs() const
+{
+    return m_pollTimer->interval();
+}
+
+// ---- running ------------------------------------------------------------------
+
+// A port that will not open leaves the station running with it closed: commands then
+// write nothing, and polls ask nothing.
+bool Station::start()
+{
+    m_started = true;
+    m_pollTimer->setInterval(m_settings.pollMs);
+    const bool open = m_port->openLine();
+    setLink(open ? LinkCondition::Waiting : LinkCondition::Closed);
+    m_state.replyHex.clear();
+    m_pollTimer->start();
+    m_sinceReply.start();
+    applyFollowing();
+    publish();
+    return open;
+}
+
+void Station::stop()
+{
+    m_started = false;
+    m_pollTimer->stop();
+    m_lineRetry->stop();
+    applyFollowing();
+    m_trace->flush();
+    publish();
+}
+
+// ---- the setup dialog's hold on the line -----------------------------------------
+
+void Station::suspend()
+{
+    if (m_suspended)
+        return;
+    m_suspended = true;
+    m_pollTimer->stop();
+    m_port->discardReceive();
+    m_port->discardTransmit();
+    m_port->close();
+    setLink(LinkCondition::Closed);
+    publish();
+}
+
+// A device given for one run only (--port, --simulate) no longer applies once a port
+// is chosen. A port that will not open is not stored.
+bool Station::choosePort(const QString &comPort)
+{
+    if (m_port->isOpen())
+        m_port->close();
+    m_port->clearRunOverride();
+    m_port->setCommPort(comPort);
+    const bool open = m_port->openLine();
+    if (!m_suspended)
+        setLink(open ? LinkCondition::Waiting : LinkCondition::Closed);
+    if (open)
+        Q_EMIT settingsChanged();
+    publish();
+    return open;
+}
+
+// The port closes to take the new settings; outside the setup dialog it reopens at once.
+void Station::setLineSettings(const QString &text)
+{
+    const QString before = m_port->settings();
+    if (m_port->isOpen())
+        m_port->close();
+    m_port->setSettings(text);
+    if (!m_suspended)
+        setLink(m_port->openLine() ? LinkCondition::Waiting : LinkCondition::Closed);
+    if (m_port->settings() != before)
+        Q_EMIT settingsChanged();
+    publish();
+}
+
+void Station::setPollInterval(int ms)
+{
+    ms = std::clamp(ms, kPollMin, kPollMax);
+    if (ms == m_settings.pollMs)
+        return;
+    m_settings.pollMs = ms;
+    if (!m_suspended)
+        m_pollTimer->setInterval(ms);
+    Q_EMIT settingsChanged();
+}
+
+void Station::setLargeAntenna(bool large)
+{
+    if (large == m_state.largeAntenna)
+        return;
+    m_state.largeAntenna = large;
+    Q_EMIT settingsChanged();
+    publish();
+}
+
+// Whatever waited while suspended (a band, a step, the radio's frequency) goes out in
+// this one frame; polling resumes one interval after it.
+bool Station::resume()
+{
+    m_suspended = false;
+    const bool open = m_port->isOpen() || m_port->openLine();
+    if (!open)
+        setLink(LinkCondition::Closed);
+    else if (m_state.link == LinkCondition::Closed)
+        setLink(LinkCondition::Waiting);
+    m_pollTimer->stop();
+    sendSetFrequency();
+    m_pollTimer->setInterval(m_settings.pollMs);
+    m_pollTimer->start();
+    publish();
+    return open;
+}
+
+// ---- following the radio ----------------------------------------------------------
+
+// A run-only rigctld stays run-only: turning it off and on again stores nothing.
+void Station::setFollowing(bool on)
+{
+    if (m_runRig) {
+        m_runRig->following = on;
+    } else if (m_settings.follow.enabled != on) {
+        m_settings.follow.enabled = on;
+        Q_EMIT settingsChanged();
+    }
+    applyFollowing();
+    publish();
+}
+
+void Station::setFollowSettings(const FollowSettings &settings)
+{
+    const FollowSettings before = m_settings.follow;
+    takeFollowSettings(settings);
+    if (m_settings.follow != before)
+        Q_EMIT settingsChanged();
+    publish();
+}
+
+FollowSettings Station::followSettings() const
+{
+    return m_settings.follow;
+}
+
+void Station::followRigForThisRun(const rig::Endpoint &endpoint)
+{
+    m_runRig = RunRig{endpoint, true};
+    applyFollowing();
+    publish();
+}
+
+// A change of place ends a run-only rigctld, which leaves following on or off as it was.
+void Station::takeFollowSettings(const FollowSettings &settings)
+{
+    const bool leavesRunRig = m_runRig && (settings.host != m_settings.follow.host ||
+                                           settings.port != m_settings.follow.port);
+    m_settings.follow = settings;
+    if (leavesRunRig) {
+        m_settings.follow.enabled = m_runRig->following;
+        m_runRig.reset();
+    }
+    applyFollowing();
+}
+
+// Off and on again only when that changes: a follower that restarts sends the next
+// reading at once, which a change of threshold must not cause. Nothing is followed
+// before start() or after stop().
+void Station::applyFollowing()
+{
+    const FollowSettings &f = m_settings.follow;
+    const QString host = m_runRig ? m_runRig->endpoint.host : f.host;
+    const quint16 port = m_runRig ? m_runRig->endpoint.port : quint16(f.port);
+    const bool on = m_started && (m_runRig ? m_runRig->following : f.enabled);
+    m_follower->setThresholdKHz(f.thresholdKHz);
+    m_follower->setSettleMs(f.settleMs);
+    if (host != m_follower->host() || port != m_follower->port())
+        m_follower->setEndpoint(host, port);
+    if (on && !m_follower->isFollowing())
+        m_follower->start();
+    else if (!on && m_follower->isFollowing())
+        m_follower->stop();
+}
+
+// ---- the serial trace -------------------------------------------------------------
+
+bool Station::startTrace(const QString &path)
+{
+    if (!m_trace->open(path)) {
+        onTraceFailed(m_trace->errorString());
+        return false;
+    }
+    m_port->setTrace(m_trace);
+    return true;
+}
+
+void Station::stopTrace()
+{
+    m_port->setTrace(nullptr);
+    m_trace->close();
+}
+
+bool Station::isTracing() const
+{
+    return m_trace->isOpen();
+}
+
+QString Station::traceFile() const
+{
+    return m_trace->fileName();
+}
+
+void Station::onTraceFailed(const QString &reason)
+{
+    m_port->setTrace(nullptr);
+    Q_EMIT traceFailed(reason);
+}
+
+// ---- the state ----------------------------------------------------------------------
+
+void Station::publish()
+{
+    m_state.portName = m_port->displayName();
+    m_state.following = m_runRig ? m_runRig->following : m_settings.follow.enabled;
+    m_state.followState = m_follower->state();
+    m_state.followStatus = m_follower->statusText();
+    if (m_state == m_published)
+        return;
+    m_published = m_state;
+    Q_EMIT stateChanged(m_published);
+}
+
+} // namespace tarvik

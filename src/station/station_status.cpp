@@ -1,0 +1,107 @@
+// The station's side of the status poll and of a line that goes away.
+//
+// Each poll timer tick runs one GetStatus and folds its outcome into the state: a good
+// frame gives the reading, the pattern and the motion and makes the link Answering; a
+// refused header makes it NotUnderstood; three polls in a row that read nothing set
+// `silent` and leave the condition as it was. CommPort closes a port whose device went
+// away and raises lineLost(): polling stops, the link is Lost and the line retry tries
+// the same device once a poll interval, quietly, until it opens and polling resumes.
+
+#include "station.h"
+
+#include "commport.h"
+#include "getstatus.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+namespace tarvik {
+
+namespace {
+// One missed reply is a busy moment; three in a row, a controller that is not there.
+constexpr int kSilentPollsToTell = 3;
+// Even a very fast poll setting should not turn reopening into a busy loop.
+constexpr int kMinRetryMs = 100;
+} // namespace
+
+void Station::poll()
+{
+    const StatusPoll status = GetStatus(*m_port);
+    // A refused header counts even when a good reply follows in the same poll.
+    if (status.wrongHeaders > 0)
+        setLink(LinkCondition::NotUnderstood);
+    // A reply cut short after a good header still shows what came of it.
+    if (status.bodyRead)
+        m_state.replyHex = status.replyHex;
+    noteSilence(status);
+    if (status.outcome == StatusPoll::Outcome::Reading) {
+        m_sinceReply.restart();
+        setLink(LinkCondition::Answering);
+        keepReading(*status.reading);
+    }
+    publish();
+}
+
+// A code outside the table leaves the pattern as it was, and ends retracting.
+void Station::keepReading(const StatusReading &reading)
+{
+    m_state.readingMHz = reading.mhz;
+    m_state.sndFreq = reading.mhz * proto::kUnitsPerMHz;
+    m_state.moving = reading.moving;
+    if (reading.code)
+        m_state.pattern = reading.code->pattern;
+    m_state.retracting = reading.code && reading.code->retracting;
+}
+
+// A closed port asks nothing, and so says nothing about the controller.
+void Station::noteSilence(const StatusPoll &status)
+{
+    if (!status.requested)
+        return;
+    if (status.outcome != StatusPoll::Outcome::NothingRead) {
+        m_silentPolls = 0;
+        m_state.silent = false;
+        m_state.silentSeconds = 0;
+        return;
+    }
+    if (++m_silentPolls < kSilentPollsToTell)
+        return;
+    m_state.silent = true;
+    m_state.silentSeconds = static_cast<int>(m_sinceReply.elapsed() / 1000);
+}
+
+// Any other condition replaces what silence said.
+void Station::setLink(LinkCondition link)
+{
+    if (m_state.link == link)
+        return;
+    m_state.link = link;
+    m_state.silent = false;
+    m_state.silentSeconds = 0;
+}
+
+void Station::onLineLost()
+{
+    m_pollTimer->stop();
+    setLink(LinkCondition::Lost);
+    m_lineRetry->start(std::max(m_pollTimer->interval(), kMinRetryMs));
+    publish();
+}
+
+// While suspended the line is the setup dialog's; resume() reopens it itself.
+void Station::retryLine()
+{
+    if (m_suspended)
+        return;
+    if (m_port->isOpen()) {
+        m_lineRetry->stop(); // someone else has reopened it and polls again
+        return;
+    }
+    if (!m_port->openLine())
+        return;
+    m_lineRetry->stop();
+    m_pollTimer->start();
+}
+
+} // namespace tarvik
