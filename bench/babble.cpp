@@ -10,9 +10,10 @@
 
 #include "commport.h"
 #include "controllersimulator.h"
-#include "frm_main.h"
 #include "indicator.h"
+#include "mainwindow.h"
 #include "settingsstore.h"
+#include "station.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -59,11 +60,12 @@ int main(int argc, char *argv[])
                              ++commandFrames;
                      });
 
-    frm_main window(store);
-    window.setPortOverride(sim->devicePath());
-    window.Form_Load();
+    auto *station = new Station(&app);
+    station->setPortOverride(sim->devicePath());
+    MainWindow window(station, store);
+    window.start();
     window.show();
-    QSerialPort *port = window.MSComm1().serialPort();
+    QSerialPort *port = station->port().serialPort();
     Indicator *lamp = window.indicator(u"Connected"_s);
 
     sim->setMode(ControllerSimulator::Mode::Garbage);

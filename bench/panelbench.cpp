@@ -21,11 +21,12 @@
 // Results are key=value lines on standard output for bench/run to gather.
 
 #include "commport.h"
-#include "frm_main.h"
+#include "mainwindow.h"
 #include "ptypeer.h"
 #include "rigctld.h"
 #include "rigfollower.h"
 #include "settingsstore.h"
+#include "station.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -68,27 +69,31 @@ struct Panel {
     QTemporaryDir dir;
     QObject owner;
     SettingsStore *store = nullptr;
-    std::unique_ptr<frm_main> window;
+    Station *station = nullptr;
+    std::unique_ptr<MainWindow> window;
     test::PtyPeer peer;
 
     bool start()
     {
-        if (!dir.isValid() || !peer.isValid())
+        if (!dir.isValid() || peer.slavePath().isEmpty())
             return false;
         store = new SettingsStore(dir.path() + QStringLiteral("/TarvikDesk.conf"), &owner);
-        window = std::make_unique<frm_main>(store);
-        window->setPortOverride(peer.slavePath());
-        window->Form_Load();
+        station = new Station(&owner);
+        station->setPortOverride(peer.slavePath());
+        window = std::make_unique<MainWindow>(station, store);
+        window->start();
         window->show();
         window->activateWindow();
         if (!QTest::qWaitForWindowActive(window.get()))
             return false;
         // The benchmark decides when polls happen; commands restart the timer, and
         // the presses come far faster than it would run out.
-        window->Timer1()->stop();
+        pollTimer()->stop();
         peer.collect(50);
-        return window->MSComm1().isOpen();
+        return station->port().isOpen();
     }
+
+    QTimer *pollTimer() const { return station->findChild<QTimer *>(QStringLiteral("pollTimer")); }
 
     // Drops whatever the panel has written so far.
     void drain()
@@ -102,7 +107,7 @@ struct Panel {
     // between two ticks.
     bool reply(const QByteArray &frame)
     {
-        QSerialPort *port = window->MSComm1().serialPort();
+        QSerialPort *port = station->port().serialPort();
         peer.write(frame);
         const QDeadlineTimer deadline(5000);
         while (port->bytesAvailable() < frame.size()) {
@@ -131,7 +136,7 @@ int latency(int presses, bool paced, bool silentRig)
     Panel panel;
     if (!panel.start())
         return fail("the panel did not start on the pseudo-terminal");
-    frm_main &w = *panel.window;
+    MainWindow &w = *panel.window;
     QTcpServer silent; // the kernel accepts for it; nothing ever answers
     int rigConnections = 0;
     if (silentRig) {
@@ -142,7 +147,7 @@ int latency(int presses, bool paced, bool silentRig)
             silent.nextPendingConnection();
             ++rigConnections;
         });
-        w.followRigForThisRun({QStringLiteral("127.0.0.1"), silent.serverPort()});
+        panel.station->followRigForThisRun({QStringLiteral("127.0.0.1"), silent.serverPort()});
     }
     // F6 is 20 m: 14.050 MHz, normal pattern.
     const QByteArray expected = QByteArray::fromHex("404100157048000031300d");
@@ -156,7 +161,7 @@ int latency(int presses, bool paced, bool silentRig)
         if (paced)
             QTest::qWait(5);
         QCoreApplication::processEvents();
-        w.Timer1()->stop();
+        panel.pollTimer()->stop();
         panel.drain();
         char buf[64];
         int got = 0;
@@ -178,7 +183,7 @@ int latency(int presses, bool paced, bool silentRig)
         micros.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
     }
 
-    const int baud = baudOf(w.MSComm1().settings());
+    const int baud = baudOf(panel.station->port().settings());
     // A start bit, eight data bits and a stop bit for every byte.
     const double wireMs = expected.size() * 10 * 1000.0 / baud;
     std::printf("presses=%d\n", presses);
@@ -216,11 +221,11 @@ int followLatency(int settleMs, int moves)
     Panel panel;
     if (!panel.start())
         return fail("the panel did not start on the pseudo-terminal");
-    frm_main &w = *panel.window;
-    FollowSettings settings = w.followSettings();
+    MainWindow &w = *panel.window;
+    FollowSettings settings = panel.station->followSettings();
     settings.settleMs = settleMs;
-    w.setFollowSettings(settings);
-    w.followRigForThisRun({QStringLiteral("127.0.0.1"), rig.port()});
+    panel.station->setFollowSettings(settings);
+    panel.station->followRigForThisRun({QStringLiteral("127.0.0.1"), rig.port()});
     if (readFrame(panel, Clock::now()).isEmpty())
         return fail("following sent no first frame");
     QTcpSocket control;
@@ -236,7 +241,7 @@ int followLatency(int settleMs, int moves)
     std::vector<double> millis;
     for (int i = 0; i < moves; ++i) {
         // Out of step with the follower's 250 ms questions, so every phase is met.
-        w.Timer1()->stop();
+        panel.pollTimer()->stop();
         QTest::qWait(300 + static_cast<int>(QRandomGenerator::global()->bounded(250)));
         panel.drain();
         control.readAll();
@@ -262,7 +267,7 @@ int pollCost(bool changing, int ticks)
     Panel panel;
     if (!panel.start())
         return fail("the panel did not start on the pseudo-terminal");
-    frm_main &w = *panel.window;
+    MainWindow &w = *panel.window;
     // 14.050 MHz reversed and idle; 21.050 MHz normal and moving: every lamp, caption
     // and box the poll drives differs between the two.
     const QByteArray a = QByteArray::fromHex("40410015704800403130 0d");
@@ -274,12 +279,12 @@ int pollCost(bool changing, int ticks)
         panel.drain();
         if (counted)
             CALLGRIND_TOGGLE_COLLECT;
-        w.Timer1_Timer();
+        QMetaObject::invokeMethod(panel.pollTimer(), "timeout", Qt::DirectConnection);
         // The repaints the tick asked for are part of its cost.
         QCoreApplication::sendPostedEvents();
         if (counted)
             CALLGRIND_TOGGLE_COLLECT;
-        return w.Text1()->text() == QString::fromLatin1(frame.toHex().toUpper());
+        return w.receivedBox()->text() == QString::fromLatin1(frame.toHex().toUpper());
     };
 
     // Settle: the first polls move the panel out of its start-up state. They end on
@@ -291,7 +296,7 @@ int pollCost(bool changing, int ticks)
         if (!tick(changing && i % 2 == 0 ? b : a, true))
             return fail("the poll did not show the reply");
     std::printf("ticks=%d\n", ticks);
-    std::printf("shown=%s\n", qPrintable(w.Text3()->text()));
+    std::printf("shown=%s\n", qPrintable(w.frequencyBox()->text()));
     return 0;
 }
 

@@ -1,6 +1,6 @@
 #include "helpwindow.h"
 
-#include "frmabout.h"
+#include "aboutbox.h"
 
 #include <tarvik/version.h>
 
@@ -26,7 +26,7 @@ HelpWindow::HelpWindow(const QString &contentsFile, QWidget *parent)
 {
     setObjectName(QStringLiteral("HelpWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowIcon(frmAbout::antennaIcon());
+    setWindowIcon(AboutBox::antennaIcon());
     resize(640, 560);
 
     m_browser->setObjectName(QStringLiteral("helpBrowser"));

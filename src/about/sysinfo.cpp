@@ -38,7 +38,7 @@ QString locateTool()
 {
 #ifdef Q_OS_WIN
     QString folder;
-    if (!GetKeyValue(KeyRoot::LocalMachine, kFolderKey, kFolderValue, folder))
+    if (!machineValue(KeyRoot::LocalMachine, kFolderKey, kFolderValue, folder))
         return QString();
     const QString path = folder + kToolFile;
     return QFileInfo::exists(path) ? path : QString();
@@ -53,34 +53,34 @@ QString locateTool()
 }
 } // namespace
 
-bool GetKeyValue(KeyRoot root, const QString &KeyName, const QString &SubKeyRef, QString &KeyVal)
+bool machineValue(KeyRoot root, const QString &keyName, const QString &valueName, QString &value)
 {
     Q_UNUSED(root); // the only root there is
 #ifdef Q_OS_WIN
-    const QSettings key(QStringLiteral("HKEY_LOCAL_MACHINE\\") + KeyName,
+    const QSettings key(QStringLiteral("HKEY_LOCAL_MACHINE\\") + keyName,
                         QSettings::Registry64Format);
 #else
     // The native format here is an INI file named .conf, the usual name under /etc/xdg.
     QSettings key(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("TarvikDesk"),
                   QStringLiteral("TarvikDesk"));
-    key.beginGroup(KeyName);
+    key.beginGroup(keyName);
 #endif
-    if (!key.contains(SubKeyRef)) {
-        KeyVal.clear();
+    if (!key.contains(valueName)) {
+        value.clear();
         return false;
     }
     // An unquoted comma splits an INI value into a list; a path may hold one.
-    KeyVal = key.value(SubKeyRef).toStringList().join(QLatin1Char(','));
+    value = key.value(valueName).toStringList().join(QLatin1Char(','));
     return true;
 }
 
-void StartSysInfo(QWidget *parent)
+void startSystemInfo(QWidget *parent)
 {
     // A configured path is the administrator's choice and is used as it stands; if
     // nothing is there, starting it fails and the operator hears so, rather than
     // something else being started in its place.
     QString path;
-    if (!GetKeyValue(KeyRoot::LocalMachine, kPathKey, kPathValue, path))
+    if (!machineValue(KeyRoot::LocalMachine, kPathKey, kPathValue, path))
         path = locateTool();
     // Started directly, never through a shell: the path is not a command line.
     if (path.isEmpty() || !QProcess::startDetached(path, QStringList()))

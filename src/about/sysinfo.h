@@ -11,12 +11,12 @@ namespace tarvik {
 // "TarvikDesk" ($XDG_CONFIG_DIRS/TarvikDesk/TarvikDesk.conf, /etc/xdg by default).
 enum class KeyRoot { LocalMachine };
 
-// Reads one machine-wide text value. On failure KeyVal is emptied and false returned;
+// Reads one machine-wide text value. On failure `value` is emptied and false returned;
 // the caller decides what that means.
-bool GetKeyValue(KeyRoot root, const QString &KeyName, const QString &SubKeyRef, QString &KeyVal);
+bool machineValue(KeyRoot root, const QString &keyName, const QString &valueName, QString &value);
 
 // Finds the system-information tool and starts it without waiting for it. When none
 // can be found or started, says so in a message box over `parent`.
-void StartSysInfo(QWidget *parent);
+void startSystemInfo(QWidget *parent);
 
 } // namespace tarvik

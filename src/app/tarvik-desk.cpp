@@ -1,12 +1,13 @@
 // tarvik-desk: the control panel. Everything lives in the libraries; this only wires
-// the command line, the settings store, the optional simulated controller, the trace
-// and the main window together.
+// the command line, the settings store, the optional simulated controller, the Station
+// and the main window over it together.
 
+#include "aboutbox.h"
 #include "controllersimulator.h"
-#include "frm_main.h"
-#include "frmabout.h"
-#include "panelcli.h"
+#include "deskcommandline.h"
+#include "mainwindow.h"
 #include "settingsstore.h"
+#include "station.h"
 
 #include <tarvik/version.h>
 
@@ -27,12 +28,12 @@ int main(int argc, char *argv[])
     // icon; run from the build tree, the drawn one stands in.
     QGuiApplication::setDesktopFileName(QStringLiteral("tarvik-desk"));
     QApplication::setWindowIcon(
-        QIcon::fromTheme(QStringLiteral("tarvik-desk"), tarvik::frmAbout::antennaIcon()));
-    const tarvik::PanelOptions options = tarvik::parsePanelOptions(app);
+        QIcon::fromTheme(QStringLiteral("tarvik-desk"), tarvik::AboutBox::antennaIcon()));
+    const tarvik::DeskOptions options = tarvik::parseDeskOptions(app);
 
     auto *store = new tarvik::SettingsStore(tarvik::SettingsStore::defaultPath(), &app);
+    auto *station = new tarvik::Station(&app);
 
-    QString device = options.port;
     if (options.simulate) {
         auto *simulator = new tarvik::ControllerSimulator(&app);
         if (!simulator->start()) {
@@ -40,18 +41,18 @@ int main(int argc, char *argv[])
                          qPrintable(simulator->errorString()));
             return 1;
         }
-        device = simulator->devicePath();
+        station->setPortOverride(simulator->devicePath());
+    } else if (!options.port.isEmpty()) {
+        station->setPortOverride(options.port);
     }
 
-    tarvik::frm_main window(store);
-    if (!device.isEmpty())
-        window.setPortOverride(device);
+    tarvik::MainWindow window(station, store);
     // Before the port opens, so that the trace begins with it.
     if (!options.traceFile.isEmpty())
         window.startTrace(options.traceFile);
-    window.Form_Load();
+    window.start();
     if (options.rig)
-        window.followRigForThisRun(*options.rig);
+        station->followRigForThisRun(*options.rig);
     window.show();
     return app.exec();
 }

@@ -5,7 +5,7 @@
 // the panel's serial trace, until it gets SIGINT or SIGTERM.
 
 #include "controllersimulator.h"
-#include "simulatorcli.h"
+#include "simcommandline.h"
 
 #include <tarvik/version.h>
 

@@ -12,7 +12,7 @@
 
 namespace tarvik {
 
-// MSComm1: the panel's one serial port. Everything the panel asks of the line goes
+// CommPort: the station's one serial port. Everything the panel asks of the line goes
 // through here, strictly by polling: writes are pushed to the driver at once, reads
 // take whatever QSerialPort has already gathered, one byte at a time.
 //

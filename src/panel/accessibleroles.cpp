@@ -32,7 +32,7 @@ QAccessibleInterface *roleFactory(const QString &className, QObject *object)
     }
     // Without these the windows are anonymous "fillers", and a screen reader does not
     // say which window the operator has landed in.
-    if (className == QLatin1String("tarvik::frm_setup") && widget->isWindow())
+    if (className == QLatin1String("tarvik::SetupDialog") && widget->isWindow())
         return new QAccessibleWidget(widget, QAccessible::Dialog);
     if (className == QLatin1String("tarvik::HelpWindow") && widget->isWindow())
         return new QAccessibleWidget(widget, QAccessible::Window);

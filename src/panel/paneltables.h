@@ -1,49 +1,36 @@
 #pragma once
 
+#include "bands.h"
+
 #include <Qt>
 
 #include <array>
-#include <cstdint>
-#include <optional>
 #include <string_view>
 
 namespace tarvik {
 
-// The nine bands, 80 m first. The button, its lamp, the start frequency (units of
-// 10 Hz), its key, the band's edges and, for the upper six, the Band menu item all
-// come from here.
-struct Band {
-    std::string_view caption;     // button caption, also "80 m lamp"
-    int buttonLeft;               // twips within "Ham Bands"
-    int lampLeft;                 // twips within "Ham Bands"
-    std::int32_t startFrequency;  // units of 10 Hz
+// How the panel shows each band of the station's table (bands.h), in its order: the
+// button and its lamp within "Ham Bands", the key, and for the upper six the Band menu
+// item.
+struct BandControl {
+    int buttonLeft;               // twips
+    int lampLeft;                 // twips
     std::string_view menuCaption; // empty: no menu item
     QKeyCombination key;          // the menu item's shortcut, or the button's own key
-    std::int32_t lowKHz;          // the amateur band's edges, both inside it
-    std::int32_t highKHz;
 };
 
-inline constexpr std::array<Band, 9> kBands{{
-    {"80", 200, 240, 355000, "", Qt::CTRL | Qt::Key_8, 3500, 4000},
-    {"40", 670, 720, 705000, "", Qt::CTRL | Qt::Key_4, 7000, 7300},
-    {"30", 1150, 1200, 1010000, "", Qt::CTRL | Qt::Key_3, 10100, 10150},
-    {"20", 1630, 1680, 1405000, "&20", Qt::Key_F6, 14000, 14350},
-    {"17", 2110, 2160, 1810000, "&17", Qt::Key_F7, 18068, 18168},
-    {"15", 2590, 2640, 2105000, "&15", Qt::Key_F8, 21000, 21450},
-    {"12", 3070, 3120, 2495000, "&12", Qt::Key_F9, 24890, 24990},
-    {"10", 3550, 3600, 2820000, "&10", Qt::Key_F11, 28000, 29700},
-    {"6", 4020, 4080, 5000000, "&6", Qt::Key_F12, 50000, 54000},
+inline constexpr std::array<BandControl, 9> kBandControls{{
+    {200, 240, "", Qt::CTRL | Qt::Key_8},
+    {670, 720, "", Qt::CTRL | Qt::Key_4},
+    {1150, 1200, "", Qt::CTRL | Qt::Key_3},
+    {1630, 1680, "&20", Qt::Key_F6},
+    {2110, 2160, "&17", Qt::Key_F7},
+    {2590, 2640, "&15", Qt::Key_F8},
+    {3070, 3120, "&12", Qt::Key_F9},
+    {3550, 3600, "&10", Qt::Key_F11},
+    {4020, 4080, "&6", Qt::Key_F12},
 }};
-
-// The band whose lamp a radio on `hz` lights; none between the bands.
-constexpr std::optional<std::size_t> bandHolding(std::int64_t hz)
-{
-    for (std::size_t i = 0; i < kBands.size(); ++i)
-        if (hz >= kBands[i].lowKHz * std::int64_t(1000) &&
-            hz <= kBands[i].highKHz * std::int64_t(1000))
-            return i;
-    return std::nullopt;
-}
+static_assert(kBandControls.size() == kBands.size());
 
 inline constexpr int kBandButtonTop = 600;
 inline constexpr int kBandButtonWidth = 375;

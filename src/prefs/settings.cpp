@@ -2,6 +2,7 @@
 
 #include "commport.h"
 #include "frame.h"
+#include "rigendpoint.h"
 #include "settingsstore.h"
 
 #include <QLocale>
@@ -73,9 +74,7 @@ bool hasBlankOrControl(const QString &text)
 // without the brackets of the command line.
 QString readHost(const QString &text)
 {
-    const bool usable = !text.isEmpty() && text.size() <= kFollowHostMaxLength &&
-                        !hasBlankOrControl(text) && !text.contains(u'[') && !text.contains(u']');
-    return usable ? text : defaultText(Key::FollowHost);
+    return rig::isUsableHost(text) ? text : defaultText(Key::FollowHost);
 }
 
 // A text kept as it stands, or its default when there is none.

@@ -48,7 +48,7 @@ struct SettingKey {
 
 inline constexpr std::string_view kApplication = "TarvikDesk";
 
-// In the order RegInit fills them.
+// In the order fillMissingSettings fills them.
 inline constexpr std::array<SettingKey, 20> kSettingKeys{{
     {Key::ComPort, "StartUp", "ComPort", "1", DefaultKind::Text},
     {Key::Settings, "StartUp", "Settings", "4800,n,8,1", DefaultKind::Text},
@@ -100,7 +100,5 @@ inline constexpr int kFollowPortMin = 1;
 inline constexpr int kFollowPortMax = 65535;
 inline constexpr int kFollowThresholdMaxKHz = 5000;
 inline constexpr int kFollowSettleMaxMs = 10000;
-// Longest host name DNS allows.
-inline constexpr int kFollowHostMaxLength = 253;
 
 } // namespace tarvik

@@ -18,13 +18,15 @@ std::optional<quint16> readPort(QStringView text)
         return std::nullopt;
     return static_cast<quint16>(port);
 }
-
-bool usableHost(QStringView host)
-{
-    return !host.isEmpty() &&
-           std::none_of(host.begin(), host.end(), [](QChar c) { return c.isSpace() || c == u'['; });
-}
 } // namespace
+
+bool isUsableHost(QStringView host)
+{
+    return !host.isEmpty() && host.size() <= kHostMaxLength &&
+           std::none_of(host.begin(), host.end(), [](QChar c) {
+               return c.isSpace() || c.category() == QChar::Other_Control || c == u'[' || c == u']';
+           });
+}
 
 std::optional<Endpoint> parseEndpoint(const QString &text)
 {
@@ -48,7 +50,7 @@ std::optional<Endpoint> parseEndpoint(const QString &text)
         if (port.isEmpty())
             return std::nullopt;
     } // more than one colon and no brackets: an IPv6 address without a port
-    if (!usableHost(host))
+    if (!isUsableHost(host))
         return std::nullopt;
     if (port.isEmpty())
         return Endpoint{host.toString(), kDefaultPort};

@@ -11,6 +11,14 @@ struct Endpoint {
     quint16 port;
 };
 
+// Longest host name DNS allows.
+inline constexpr int kHostMaxLength = 253;
+
+// A host name or address something can look up: 1 to 253 characters, no blanks, no
+// control characters, and an IPv6 address bare, without the command line's brackets.
+// The command line, the stored settings and the Radio dialog all check with this.
+bool isUsableHost(QStringView host);
+
 // Where rigctld listens, as the operator writes it on the command line: "HOST",
 // "HOST:PORT", "[ADDRESS]:PORT" or a bare IPv6 address. Without a port, rigctld's
 // own default. Nothing is looked up here.

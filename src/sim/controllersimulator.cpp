@@ -373,38 +373,6 @@ void ControllerSimulator::beginMotion(Motion motion, std::int32_t target, qint64
     m_motionClock.start();
 }
 
-std::int32_t ControllerSimulator::frequency() const
-{
-    return view().frequency;
-}
-
-ControllerSimulator::Motion ControllerSimulator::motion() const
-{
-    return view().motion;
-}
-
-bool ControllerSimulator::isMoving() const
-{
-    const Motion m = motion();
-    return m != Motion::Idle && m != Motion::Retracted;
-}
-
-bool ControllerSimulator::isRetracting() const
-{
-    const Motion m = motion();
-    return m == Motion::Homing || m == Motion::CalibrateRetracting;
-}
-
-bool ControllerSimulator::isRetracted() const
-{
-    return motion() == Motion::Retracted;
-}
-
-std::uint8_t ControllerSimulator::stateCode() const
-{
-    return stateCodeFor(motion());
-}
-
 std::uint8_t ControllerSimulator::stateCodeFor(Motion motion) const
 {
     switch (motion) {

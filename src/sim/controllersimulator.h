@@ -54,26 +54,15 @@ public:
     QString devicePath() const { return m_slavePath; }
 
     void setMode(Mode mode);
-    Mode mode() const { return m_mode; }
     // In Normal mode, the share of replies (0..1) spoiled at random: cut short, given a
     // wrong header, or left out, so that a long run meets every kind now and then.
     void setFaultRate(double rate) { m_faultRate = std::clamp(rate, 0.0, 1.0); }
-    double faultRate() const { return m_faultRate; }
     int faultsInjected() const { return m_faultsInjected; }
     static std::optional<Mode> modeFromName(QStringView name);
     static QString modeName(Mode mode);
 
-    // The antenna as the next status frame will describe it.
-    std::int32_t frequency() const; // units of 10 Hz
-    std::int32_t targetFrequency() const { return m_target; }
-    bool isMoving() const;                                 // status byte 6 non-zero
-    std::uint8_t direction() const { return m_direction; } // 0x00, 0x40 or 0x80
-    bool isRetracting() const;                             // byte 7 carries a retracting code
-    bool isRetracted() const;                              // home finished, elements in
-    bool isXcvrEnabled() const { return m_xcvrEnabled; }
-    Motion motion() const;
-    std::uint8_t stateCode() const; // byte 7
-    QByteArray statusFrame() const; // the 11 bytes a Normal answer would carry
+    // The 11 bytes a Normal answer would carry now.
+    QByteArray statusFrame() const;
 
     int requestsAnswered() const { return m_requestsAnswered; }
     int malformedFrames() const { return m_malformedFrames; }

@@ -1,7 +1,7 @@
 // The Help menu: the About box, its system-information launcher, and the help pages
 // read from where the build puts them beside the program.
 
-#include "frmabout.h"
+#include "aboutbox.h"
 #include "helpwindow.h"
 #include "panelfixture.h"
 
@@ -15,7 +15,7 @@ using namespace tarvik;
 using namespace tarvik::test;
 using namespace Qt::StringLiterals;
 
-class tst_About : public QObject
+class tst_HelpMenu : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -30,7 +30,7 @@ private Q_SLOTS:
     {
         QFETCH(int, key);
         PanelFixture f;
-        frm_main &w = f.start();
+        MainWindow &w = f.start();
         f.press(u"mnuAbout"_s);
         QPointer<QWidget> box = w.aboutBox();
         QVERIFY(box && box->isVisible() && !box->isModal());
@@ -87,7 +87,7 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_DIRS", QFile::encodeName(xdg));
 
         PanelFixture f;
-        frm_main &w = f.start();
+        MainWindow &w = f.start();
         f.press(u"mnuAbout"_s);
         QTest::mouseClick(w.aboutBox()->findChild<QPushButton *>(u"cmdSysInfo"_s), Qt::LeftButton);
         if (started.isEmpty())
@@ -102,7 +102,7 @@ private Q_SLOTS:
     void helpOpensAtContents()
     {
         PanelFixture f;
-        frm_main &w = f.start();
+        MainWindow &w = f.start();
         f.press(u"mnuContents"_s);
         auto *help = qobject_cast<HelpWindow *>(w.helpWindow());
         QVERIFY(help && help->isVisible() && help->isWindow());
@@ -114,5 +114,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(tst_About)
-#include "tst_about.moc"
+QTEST_MAIN(tst_HelpMenu)
+#include "tst_helpmenu.moc"

@@ -1,4 +1,4 @@
-#include "panelcli.h"
+#include "deskcommandline.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -26,7 +26,7 @@ void withoutDisplayForPrintingOptions(int argc, char *argv[])
     }
 }
 
-PanelOptions parsePanelOptions(QApplication &app)
+DeskOptions parseDeskOptions(QApplication &app)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Control panel for the Tarvik HF antenna controller."_s);
@@ -48,8 +48,8 @@ PanelOptions parsePanelOptions(QApplication &app)
     parser.addOptions({portOption, simulateOption, traceOption, rigOption});
     parser.process(app);
 
-    PanelOptions options{parser.value(portOption), parser.isSet(simulateOption),
-                         parser.value(traceOption), std::nullopt};
+    DeskOptions options{parser.value(portOption), parser.isSet(simulateOption),
+                        parser.value(traceOption), std::nullopt};
     if (parser.isSet(rigOption)) {
         options.rig = rig::parseEndpoint(parser.value(rigOption));
         if (!options.rig) {

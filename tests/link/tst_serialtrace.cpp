@@ -44,7 +44,7 @@ void readAll(CommPort &port, qint64 count)
 }
 } // namespace
 
-class tst_CommPort : public QObject
+class tst_SerialTrace : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
@@ -125,5 +125,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_CommPort)
-#include "tst_commport.moc"
+QTEST_GUILESS_MAIN(tst_SerialTrace)
+#include "tst_serialtrace.moc"

@@ -1,15 +1,13 @@
-#include "frm_radio.h"
+#include "radiodialog.h"
 
-#include "preferences.h"
-#include "rigfollower.h"
-#include "settingskeys.h"
+#include "rigendpoint.h"
+#include "station.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QSpinBox>
 
 namespace tarvik {
@@ -24,7 +22,20 @@ struct NumberField {
     int max;
     int step;
     const char *suffix;
-    QSpinBox *frm_radio::*box;
+    QSpinBox *RadioDialog::*box;
+};
+
+// Lets through only what isUsableHost() accepts, and an empty field on the way there.
+class HostValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString &input, int &) const override
+    {
+        if (input.isEmpty())
+            return Intermediate;
+        return rig::isUsableHost(input) ? Acceptable : Invalid;
+    }
 };
 
 QSpinBox *makeNumberBox(QWidget *parent, const NumberField &field)
@@ -40,18 +51,17 @@ QSpinBox *makeNumberBox(QWidget *parent, const NumberField &field)
 }
 } // namespace
 
-frm_radio::frm_radio(SettingsHost &host, SettingsStore &store, RigFollower &follower,
-                     QWidget *parent)
+RadioDialog::RadioDialog(Station &station, QWidget *parent)
     : QDialog(parent)
-    , m_hostSettings(host)
-    , m_store(store)
+    , m_station(station)
 {
-    setObjectName(QStringLiteral("frm_radio"));
+    setObjectName(QStringLiteral("radioDialog"));
     setWindowTitle(QStringLiteral("Radio"));
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
 
-    const FollowSettings s = host.followSettings();
+    const FollowSettings s = station.followSettings();
+    const RigFollower &follower = station.follower();
     m_host->setText(s.host);
     m_port->setValue(s.port);
     m_threshold->setValue(s.thresholdKHz);
@@ -59,26 +69,24 @@ frm_radio::frm_radio(SettingsHost &host, SettingsStore &store, RigFollower &foll
     m_status->setText(follower.statusText());
     connect(&follower, &RigFollower::statusChanged, m_status, &QLineEdit::setText);
 
-    connect(m_host, &QLineEdit::editingFinished, this, &frm_radio::commit);
+    connect(m_host, &QLineEdit::editingFinished, this, &RadioDialog::commit);
     for (QSpinBox *box : {m_port, m_threshold, m_settle})
-        connect(box, &QSpinBox::valueChanged, this, &frm_radio::commit);
+        connect(box, &QSpinBox::valueChanged, this, &RadioDialog::commit);
 }
 
-void frm_radio::buildControls()
+void RadioDialog::buildControls()
 {
     auto *form = new QFormLayout(this);
     m_host = new QLineEdit(this);
     m_host->setAccessibleName(QStringLiteral("Host"));
-    // Something to look up: no blanks, no brackets (an IPv6 address goes in bare).
-    m_host->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[^\\s\\[\\]]{1,%1}").arg(kFollowHostMaxLength)),
-        m_host));
+    m_host->setValidator(new HostValidator(m_host));
     form->addRow(QStringLiteral("&Host:"), m_host);
 
     const NumberField fields[] = {
-        {"&Port:", "Port", kFollowPortMin, kFollowPortMax, 1, "", &frm_radio::m_port},
-        {"&Threshold:", "Threshold", 0, kFollowThresholdMaxKHz, 5, " kHz", &frm_radio::m_threshold},
-        {"S&ettle time:", "Settle time", 0, kFollowSettleMaxMs, 100, " ms", &frm_radio::m_settle},
+        {"&Port:", "Port", kFollowPortMin, kFollowPortMax, 1, "", &RadioDialog::m_port},
+        {"&Threshold:", "Threshold", 0, kFollowThresholdMaxKHz, 5, " kHz",
+         &RadioDialog::m_threshold},
+        {"S&ettle time:", "Settle time", 0, kFollowSettleMaxMs, 100, " ms", &RadioDialog::m_settle},
     };
     for (const NumberField &f : fields) {
         this->*f.box = makeNumberBox(this, f);
@@ -102,23 +110,21 @@ void frm_radio::buildControls()
     form->addRow(buttons);
 }
 
-// What the fields show now, applied and stored when it differs from what is in use.
-void frm_radio::commit()
+// What the fields show now; the Station applies and stores it when it differs from
+// what is in use.
+void RadioDialog::commit()
 {
-    FollowSettings s = m_hostSettings.followSettings();
+    FollowSettings s = m_station.followSettings();
     if (m_host->hasAcceptableInput())
         s.host = m_host->text();
     s.port = m_port->value();
     s.thresholdKHz = m_threshold->value();
     s.settleMs = m_settle->value();
-    if (s == m_hostSettings.followSettings())
-        return;
-    m_hostSettings.setFollowSettings(s);
-    saveFollowSettings(m_store, s);
+    m_station.setFollowSettings(s);
 }
 
 // Escape and Close keep what was typed last, as leaving a field does.
-void frm_radio::done(int result)
+void RadioDialog::done(int result)
 {
     m_port->interpretText();
     m_threshold->interpretText();

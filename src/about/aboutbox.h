@@ -8,21 +8,20 @@ namespace tarvik {
 
 // The About box: title, version, what the program is for, and whose it is. Its
 // texts come from the generated version header when it loads; "System Info..."
-// hands over to StartSysInfo, and OK, Enter or Esc close it for good (it is deleted
+// hands over to startSystemInfo, and OK, Enter or Esc close it for good (it is deleted
 // on closing; the next "About" makes a fresh one).
-class frmAbout : public QDialog
+class AboutBox : public QDialog
 {
     Q_OBJECT
 public:
-    explicit frmAbout(QWidget *parent);
-    ~frmAbout() override;
+    explicit AboutBox(QWidget *parent);
+    ~AboutBox() override;
 
     // The program's icon: a beam antenna on its mast.
     static QPixmap antennaIcon();
 
-public Q_SLOTS:
-    void cmdOK_Click();
-    void cmdSysInfo_Click();
+private Q_SLOTS:
+    void startSystemInfo();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -30,7 +29,7 @@ protected:
 private:
     void buildLabels();
     void buildButtons();
-    void Form_Load();
+    void showVersion();
 
     QLabel *m_lblTitle = nullptr;
     QLabel *m_lblVersion = nullptr;

@@ -1,4 +1,4 @@
-#include "simulatorcli.h"
+#include "simcommandline.h"
 
 #include "serialtrace.h"
 

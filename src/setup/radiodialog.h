@@ -7,19 +7,17 @@ class QSpinBox;
 
 namespace tarvik {
 
-class RigFollower;
-class SettingsHost;
-class SettingsStore;
+class Station;
 
 // The Radio dialog: where rigctld listens and when a movement of the radio is worth a
 // frame. Like the setup dialog it has no OK or Cancel: each finished entry goes to the
-// host's follow settings, which apply at once, and is stored. The status line is the
-// follower's own, kept live while the dialog is open.
-class frm_radio : public QDialog
+// Station's follow settings, which apply at once and are stored. The status line is
+// the follower's own, kept live while the dialog is open.
+class RadioDialog : public QDialog
 {
     Q_OBJECT
 public:
-    frm_radio(SettingsHost &host, SettingsStore &store, RigFollower &follower, QWidget *parent);
+    RadioDialog(Station &station, QWidget *parent);
 
     QLineEdit *hostEdit() const { return m_host; }
     QSpinBox *portBox() const { return m_port; }
@@ -33,8 +31,7 @@ private:
     void buildControls();
     void commit();
 
-    SettingsHost &m_hostSettings;
-    SettingsStore &m_store;
+    Station &m_station;
     QLineEdit *m_host = nullptr;
     QSpinBox *m_port = nullptr;
     QSpinBox *m_threshold = nullptr;

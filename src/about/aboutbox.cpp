@@ -1,4 +1,4 @@
-#include "frmabout.h"
+#include "aboutbox.h"
 
 #include "sysinfo.h"
 
@@ -26,10 +26,10 @@ QLabel *blackLabel(QWidget *parent, const char *name, const QRect &geometry)
 }
 } // namespace
 
-frmAbout::frmAbout(QWidget *parent)
+AboutBox::AboutBox(QWidget *parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmAbout"));
+    setObjectName(QStringLiteral("AboutBox"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -37,12 +37,12 @@ frmAbout::frmAbout(QWidget *parent)
     setWindowIcon(antennaIcon());
     buildLabels();
     buildButtons();
-    Form_Load();
+    showVersion();
 }
 
-frmAbout::~frmAbout() = default;
+AboutBox::~AboutBox() = default;
 
-void frmAbout::buildLabels()
+void AboutBox::buildLabels()
 {
     auto *icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("picIcon"));
@@ -75,7 +75,7 @@ void frmAbout::buildLabels()
                        "purposes."));
 }
 
-void frmAbout::buildButtons()
+void AboutBox::buildButtons()
 {
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
@@ -91,11 +91,11 @@ void frmAbout::buildButtons()
     ok->setFocus();
 
     // Esc lands in reject(), which closes the box just as OK does.
-    connect(ok, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
-    connect(sysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(sysInfo, &QPushButton::clicked, this, &AboutBox::startSystemInfo);
 }
 
-void frmAbout::Form_Load()
+void AboutBox::showVersion()
 {
     const QString title = QString::fromLatin1(kApplicationTitle);
     setWindowTitle(QStringLiteral("About ") + title);
@@ -106,18 +106,13 @@ void frmAbout::Form_Load()
     m_lblTitle->setText(title);
 }
 
-void frmAbout::cmdOK_Click()
+void AboutBox::startSystemInfo()
 {
-    accept();
-}
-
-void frmAbout::cmdSysInfo_Click()
-{
-    StartSysInfo(this);
+    tarvik::startSystemInfo(this);
 }
 
 // The etched rule above the notice: a grey line with a white one beneath it.
-void frmAbout::paintEvent(QPaintEvent *event)
+void AboutBox::paintEvent(QPaintEvent *event)
 {
     QDialog::paintEvent(event);
     QPainter p(this);
@@ -125,7 +120,7 @@ void frmAbout::paintEvent(QPaintEvent *event)
     p.fillRect(QRect(QPoint(px(105), px(2460)), QPoint(px(5654), px(2460) + 1)), Qt::white);
 }
 
-QPixmap frmAbout::antennaIcon()
+QPixmap AboutBox::antennaIcon()
 {
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::transparent);

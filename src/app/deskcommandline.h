@@ -12,7 +12,7 @@ namespace tarvik {
 
 // tarvik-desk's command line. --help, --version and an unusable --rig print and end
 // the program here.
-struct PanelOptions {
+struct DeskOptions {
     QString port; // --port: a device for this run only; empty: the stored port
     bool simulate = false;
     QString traceFile;                // --trace: empty for no trace
@@ -23,6 +23,6 @@ struct PanelOptions {
 // over ssh and in scripts, where there is no display for the window system.
 void withoutDisplayForPrintingOptions(int argc, char *argv[]);
 
-PanelOptions parsePanelOptions(QApplication &app);
+DeskOptions parseDeskOptions(QApplication &app);
 
 } // namespace tarvik

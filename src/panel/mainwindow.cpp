@@ -1,0 +1,359 @@
+#include "mainwindow.h"
+
+#include "aboutbox.h"
+#include "accessibleroles.h"
+#include "commport.h"
+#include "fonts.h"
+#include "frequencytext.h"
+#include "helpwindow.h"
+#include "portmessage.h"
+#include "radiodialog.h"
+#include "settingsstore.h"
+#include "setupdialog.h"
+#include "station.h"
+#include "twips.h"
+
+#include <tarvik/version.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWindow>
+
+using namespace Qt::StringLiterals;
+
+namespace tarvik {
+
+namespace {
+void bringForward(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+// The Connected lamp for each condition of the line: red but for an answering
+// controller, and the tool tip says why.
+struct ConnectionLook {
+    LinkCondition link;
+    bool red;
+    const char *tip; // %1: the port's name
+};
+constexpr ConnectionLook kConnectionLooks[] = {
+    {LinkCondition::Waiting, true, "No status frame from the controller yet"},
+    {LinkCondition::Answering, false, "The controller is answering"},
+    {LinkCondition::NotUnderstood, true, "The controller's reply was not understood"},
+    {LinkCondition::Closed, true, "The serial port is closed (%1)"},
+    {LinkCondition::Lost, true, "Connection lost"},
+};
+
+// What the Radio lamp shows and what a screen reader hears for each state.
+struct RadioLook {
+    RigFollower::State state;
+    bool grey;
+    Indicator::Look lit;
+    const char *spoken;
+};
+constexpr RadioLook kRadioLooks[] = {
+    {RigFollower::State::Off, true, Indicator::Look::GreenLamp, "Not following the radio"},
+    {RigFollower::State::Answering, false, Indicator::Look::GreenLamp, "Following the radio"},
+    {RigFollower::State::NotAnswering, false, Indicator::Look::RedLamp, "Radio not answering"},
+};
+
+void setText(QLineEdit *box, const QString &text)
+{
+    if (box->text() != text)
+        box->setText(text);
+}
+
+void setTip(QWidget *w, const QString &tip)
+{
+    if (w->toolTip() != tip)
+        w->setToolTip(tip);
+}
+} // namespace
+
+MainWindow::MainWindow(Station *station, SettingsStore *store, QWidget *parent)
+    : QMainWindow(parent)
+    , m_station(station)
+    , m_store(store)
+{
+    installAccessibleRoles();
+    setObjectName(u"mainWindow"_s);
+    setWindowTitle(u"Pellow Tarvik Virtual Control Panel"_s);
+    setFont(arial(9.75));
+    buildMenus();
+    buildControls();
+    claimClashingAccessKeys();
+    addCommandKeys();
+    resize(px(kDesignWidth), menuBar()->sizeHint().height() + px(kDesignHeight));
+    move(px(kDesignLeft), px(kDesignTop));
+
+    connect(m_store, &SettingsStore::writeFailed, this, &MainWindow::reportStoreFailure);
+    connect(m_station, &Station::stateChanged, this, &MainWindow::showState);
+    connect(m_station, &Station::settingsChanged, this, &MainWindow::saveSettings);
+    connect(m_station, &Station::traceFailed, this, [this](const QString &reason) {
+        m_traceAction->setChecked(false);
+        warn(reason, u"The panel runs on without a trace."_s);
+    });
+    showState(m_station->state());
+}
+
+MainWindow::~MainWindow() = default;
+
+// Everything is read before anything is applied, and nothing is saved meanwhile: a
+// half-applied set of values never reaches the file.
+void MainWindow::start()
+{
+    fillMissingSettings(*m_store, toTwips(x()), toTwips(y()));
+    const StationSettings stationSettings = readStationSettings(*m_store);
+    const WindowSettings settings = readWindowSettings(*m_store);
+    m_station->applySettings(stationSettings);
+    applyWindowSettings(settings);
+    if (!m_station->start())
+        showPortNotAvailable(isVisible() ? this : nullptr, m_station->port());
+}
+
+void MainWindow::saveSettings()
+{
+    SettingValues values = settingValues(m_station->settings());
+    values += settingValues(windowSettings());
+    m_store->setValues(values);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    saveSettings();
+    m_station->stop();
+    event->accept();
+}
+
+QPushButton *MainWindow::button(const QString &objectName) const
+{
+    return findChild<QPushButton *>(objectName);
+}
+
+Indicator *MainWindow::indicator(const QString &accessibleName) const
+{
+    for (Indicator *i : findChildren<Indicator *>())
+        if (i->accessibleName() == accessibleName)
+            return i;
+    return nullptr;
+}
+
+QAction *MainWindow::action(const QString &objectName) const
+{
+    return findChild<QAction *>(objectName);
+}
+
+int MainWindow::clientHeightTwips() const
+{
+    return static_cast<int>(toTwips(centralWidget()->height()));
+}
+
+// ---- the state, drawn ----------------------------------------------------------
+// Each lamp and text changes only when what it shows does, so a screen reader hears
+// only real changes.
+
+void MainWindow::showState(const StationState &state)
+{
+    showConnection(state);
+    if (state.readingMHz)
+        setText(m_frequency, formatMHz(*state.readingMHz, locale()));
+    setText(m_received, state.replyHex);
+    m_tuning->setFrontVisible(!state.moving);
+    m_retracting->setFrontVisible(state.retracting);
+    // Until a status code from the table came, the pattern lamps stay as designed.
+    if (state.pattern) {
+        m_patternLamps[0]->setFrontVisible(*state.pattern != proto::Pattern::Reversed);
+        m_patternLamps[1]->setFrontVisible(*state.pattern != proto::Pattern::Bidirectional);
+    }
+    for (std::size_t i = 0; i < m_bandLamps.size(); ++i)
+        m_bandLamps[i]->setFrontVisible(state.band != i);
+    showRadio(state);
+}
+
+// Silence leaves the lamp's colour as it was, green included; the tool tip and the
+// note (which a screen reader hears) say it.
+void MainWindow::showConnection(const StationState &state)
+{
+    for (const ConnectionLook &look : kConnectionLooks) {
+        if (look.link != state.link)
+            continue;
+        m_connected->setFrontVisible(look.red);
+        setTip(m_connected, QString::fromLatin1(look.tip).arg(state.portName));
+    }
+    if (state.silent) {
+        setTip(m_connected, u"No reply from the controller for %1 s"_s.arg(state.silentSeconds));
+        m_connected->setNote(u"Controller not answering"_s);
+    } else if (state.link == LinkCondition::Answering && !m_connected->note().isEmpty()) {
+        m_connected->setNote(u"Controller answering"_s);
+    }
+}
+
+// A screen reader hears the caption's name once for each change of state: the lamp's
+// description says only its colour, as every lamp's does.
+void MainWindow::showRadio(const StationState &state)
+{
+    for (const RadioLook &look : kRadioLooks) {
+        if (look.state != state.followState)
+            continue;
+        m_radioLamp->setShowing(look.grey, look.lit);
+        if (m_radioCaption->accessibleName() != QLatin1String(look.spoken))
+            m_radioCaption->setAccessibleName(QString::fromLatin1(look.spoken));
+    }
+    setTip(m_radioLamp, state.followStatus);
+    m_followAction->setChecked(state.following);
+}
+
+// ---- views, On Top and the window's place ------------------------------------------
+
+void MainWindow::applyWindowSettings(const WindowSettings &settings)
+{
+    if (settings.leftTwips)
+        move(px(*settings.leftTwips), y());
+    if (settings.topTwips)
+        move(x(), px(*settings.topTwips));
+    m_style = settings.style;
+    m_height = settings.height;
+    m_onTop->setChecked(settings.onTop);
+    if (settings.onTop)
+        setOnTop(true);
+    // The stored style, when it names a view; anything else leaves the designed height.
+    bool numeric = false;
+    const double style = m_style.trimmed().toDouble(&numeric);
+    for (std::size_t i = 0; numeric && i < kViews.size(); ++i)
+        if (style == kViews[i].style)
+            applyView(i, true);
+}
+
+WindowSettings MainWindow::windowSettings() const
+{
+    return WindowSettings{toTwips(x()), toTwips(y()), m_onTop->isChecked(), m_style, m_height};
+}
+
+// A view is only a height of the area under the menu bar. Start-up restores one; the
+// menu chooses one and stores it with its height.
+void MainWindow::applyView(std::size_t view, bool atStartUp)
+{
+    const View &v = kViews[view];
+    const int outer = atStartUp ? v.startupHeight : v.menuHeight;
+    resize(width(), menuBar()->sizeHint().height() + px(outer - kFrameCaptionMenuTwips));
+    for (std::size_t i = 0; i < kViews.size(); ++i)
+        m_viewActions[i]->setChecked(i == view);
+    if (atStartUp)
+        return;
+    m_style = QString::number(v.style);
+    m_height = QString::number(v.menuHeight);
+    saveSettings();
+}
+
+// Only the stacking changes: on X11 the window manager gets _NET_WM_STATE_ABOVE, and
+// the window keeps its place and size and is not activated. Changing the flags on the
+// window handle does that in place; QWidget::setWindowFlag would hide the window.
+void MainWindow::setOnTop(bool onTop)
+{
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (QWindow *handle = windowHandle()) {
+        overrideWindowFlags(flags);
+        handle->setFlags(flags);
+    } else {
+        setWindowFlags(flags);
+    }
+}
+
+// ---- dialogs and messages ----------------------------------------------------------
+
+// While the dialog is open the line is its own: the Station lets go of it. The panel
+// stays hidden until the dialog closes, which leaves the dialog the only window the
+// operator can reach; back from it, the keyboard lands on the panel again.
+void MainWindow::openSetup()
+{
+    if (!m_setupDialog) {
+        m_station->suspend();
+        hide();
+        auto *dialog = new SetupDialog(*m_station, this);
+        connect(dialog, &SetupDialog::closed, this, [this] { bringForward(this); });
+        m_setupDialog = dialog;
+    }
+    bringForward(m_setupDialog);
+}
+
+void MainWindow::openRadio()
+{
+    if (!m_radioDialog)
+        m_radioDialog = new RadioDialog(*m_station, this);
+    bringForward(m_radioDialog);
+}
+
+void MainWindow::openHelp()
+{
+    auto *help = qobject_cast<HelpWindow *>(m_helpWindow.data());
+    if (!help)
+        m_helpWindow = help = new HelpWindow(HelpWindow::defaultContentsFile(), this);
+    else
+        help->showContents();
+    bringForward(help);
+}
+
+// An open box is only brought forward: it is not loaded again.
+void MainWindow::openAbout()
+{
+    if (!m_aboutBox)
+        m_aboutBox = new AboutBox(this);
+    bringForward(m_aboutBox);
+}
+
+bool MainWindow::startTrace(const QString &path)
+{
+    const bool started = m_station->startTrace(path);
+    m_traceAction->setChecked(started);
+    return started;
+}
+
+// A trace appends to a file that is there already, so choosing one is no threat to it.
+void MainWindow::chooseTraceFile(bool checked)
+{
+    if (!checked) {
+        m_station->stopTrace();
+        return;
+    }
+    const QString suggested = m_station->traceFile().isEmpty()
+                                  ? QDir::home().filePath(u"tarvik-trace.log"_s)
+                                  : m_station->traceFile();
+    const QString path = QFileDialog::getSaveFileName(this, u"Trace to File"_s, suggested,
+                                                      u"Trace files (*.log);;All files (*)"_s,
+                                                      nullptr, QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty())
+        m_traceAction->setChecked(false);
+    else
+        startTrace(path);
+}
+
+void MainWindow::warn(const QString &text, const QString &detail)
+{
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), text,
+                    QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.setInformativeText(detail);
+    box.exec();
+}
+
+void MainWindow::reportStoreFailure(const QString &path)
+{
+    if (m_storeFailureShown)
+        return;
+    m_storeFailureShown = true;
+    warn(u"The settings cannot be saved to %1."_s.arg(path),
+         u"The panel runs on with the settings you have now; changes will be lost when it "
+         "ends."_s);
+}
+
+} // namespace tarvik

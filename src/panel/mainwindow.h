@@ -1,0 +1,128 @@
+#pragma once
+
+#include "indicator.h"
+#include "paneltables.h"
+#include "settings.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <optional>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tarvik {
+
+class SettingsStore;
+class Station;
+struct StationState;
+
+// The desktop panel: a view over one Station.
+//
+// Clicks, keys and menu items call the Station; each StationState it publishes is drawn
+// as lamps, tool tips, notes and the frequency and received-string boxes. The window
+// keeps only what is a window's business: the views, On Top, its position, the dialogs
+// and the message boxes.
+//
+// Settings: start() reads the whole file into StationSettings and WindowSettings, gives
+// them to the Station and the window, and only then starts the Station; nothing is
+// saved on the way. saveSettings() writes both back in one SettingsStore::setValues()
+// call; it runs when the Station says a setting changed, on a change of view or On Top,
+// and as the window closes.
+//
+// Building the window and its keys is mainwindow_build.cpp.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // Neither is owned; both outlive the window.
+    MainWindow(Station *station, SettingsStore *store, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Loads the settings, applies them and starts the Station. Call once, before show().
+    void start();
+    // Records the line in `path` from now on (--trace, "&Trace to File...").
+    bool startTrace(const QString &path);
+    void saveSettings();
+
+    Station &station() const { return *m_station; }
+    // For tests: controls by object name, lamps by accessible name, the open dialogs.
+    QPushButton *button(const QString &objectName) const;
+    Indicator *indicator(const QString &accessibleName) const;
+    QAction *action(const QString &objectName) const;
+    QCheckBox *onTopBox() const { return m_onTop; }
+    QLineEdit *frequencyBox() const { return m_frequency; }
+    QLineEdit *receivedBox() const { return m_received; }
+    int clientHeightTwips() const;
+    QWidget *setupDialog() const { return m_setupDialog.data(); }
+    QWidget *aboutBox() const { return m_aboutBox.data(); }
+    QWidget *helpWindow() const { return m_helpWindow.data(); }
+    QWidget *radioDialog() const { return m_radioDialog.data(); }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Building (mainwindow_build.cpp).
+    void buildControls();
+    void buildStatusDisplays(QWidget *client);
+    void buildCommandColumns(QWidget *client);
+    void buildBandRow(QWidget *client);
+    void buildDiagnostics(QWidget *client);
+    void buildMenus();
+    void claimClashingAccessKeys();
+    void addCommandKeys();
+    // Drawing the state.
+    void showState(const StationState &state);
+    void showConnection(const StationState &state);
+    void showRadio(const StationState &state);
+    // Settings, views and On Top.
+    void applyWindowSettings(const WindowSettings &settings);
+    WindowSettings windowSettings() const;
+    void applyView(std::size_t view, bool atStartUp);
+    void setOnTop(bool onTop);
+    // Dialogs and messages.
+    void openSetup();
+    void openRadio();
+    void openHelp();
+    void openAbout();
+    void chooseTraceFile(bool checked);
+    void warn(const QString &text, const QString &detail);
+    void reportStoreFailure(const QString &path);
+
+    Station *m_station;
+    SettingsStore *m_store;
+    QString m_style;  // the stored view, kept as read until a view is chosen
+    QString m_height; // likewise "Height"
+    bool m_storeFailureShown = false;
+
+    QLineEdit *m_frequency = nullptr;
+    QLineEdit *m_received = nullptr;
+    QCheckBox *m_onTop = nullptr;
+    Indicator *m_tuning = nullptr;
+    Indicator *m_retracting = nullptr;
+    Indicator *m_connected = nullptr;
+    std::array<Indicator *, 3> m_patternLamps{}; // 180, BiDir, 3/4
+    std::array<Indicator *, kBands.size()> m_bandLamps{};
+    std::array<QPushButton *, kBands.size()> m_bandButtons{};
+    std::array<QAction *, kViews.size()> m_viewActions{};
+    Indicator *m_radioLamp = nullptr;
+    QLabel *m_radioCaption = nullptr;
+    QAction *m_followAction = nullptr;
+    QAction *m_traceAction = nullptr;
+    // Buttons whose access key a menu title uses too: the button gets it.
+    QHash<int, QPushButton *> m_claimedKeys;
+    QPointer<QWidget> m_setupDialog;
+    QPointer<QWidget> m_aboutBox;
+    QPointer<QWidget> m_helpWindow;
+    QPointer<QWidget> m_radioDialog;
+};
+
+} // namespace tarvik

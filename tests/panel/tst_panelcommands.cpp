@@ -1,0 +1,134 @@
+// Operator action -> command on the wire: every button, key and menu item reaches the
+// Station's command it stands for, once. Which bytes each command sends in every
+// variant (antenna types, patterns, limits) is the Station's own test; here each row
+// starts a fresh panel, lets the bytes of all presses but the last go, and the last
+// press must send `expected` exactly once.
+
+#include "panelfixture.h"
+
+#include <QAccessible>
+#include <QFile>
+
+using namespace tarvik;
+using namespace tarvik::test;
+using namespace Qt::StringLiterals;
+
+class tst_PanelCommands : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void operatorAction_data()
+    {
+        QTest::addColumn<QString>("presses");
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char *tag, const char *presses, const QByteArray &expected) {
+            QTest::newRow(tag) << QString::fromLatin1(presses) << expected;
+        };
+        const struct {
+            const char *band, *freq, *key;
+        } bands[] = {
+            {"80", "14e790", "Ctrl+8"}, {"40", "14e790", "Ctrl+4"}, {"30", "14e790", "Ctrl+3"},
+            {"20", "157048", "F6"},     {"17", "1b9e50", "F7"},     {"15", "201ea8", "F8"},
+            {"12", "261218", "F9"},     {"10", "2b07a0", "F11"},    {"6", "4c4b40", "F12"}};
+        for (const auto &b : bands) {
+            const QByteArray button = "cmd" + QByteArray(b.band);
+            QTest::addRow("%s m button", b.band) << QString::fromLatin1(button) << frame(b.freq);
+            QTest::addRow("%s m key %s", b.band, b.key)
+                << QString::fromLatin1(b.key) << frame(b.freq);
+            if (b.key[0] == 'F')
+                QTest::addRow("%s m menu item", b.band)
+                    << QString::fromLatin1("mnu" + QByteArray(b.band)) << frame(b.freq);
+        }
+        row("180", "cmd180", frame("14e790", "40"));
+        row("Alt+1 is 180", "Alt+1", frame("14e790", "40"));
+        row("BiDir", "cmdBid", frame("14e790", "80"));
+        row("Alt+B is BiDir, not the Band menu", "Alt+B", frame("14e790", "80"));
+        const struct {
+            const char *button, *key, *code;
+        } fixed[] = {{"cmdHome", "Alt+H", "53"},
+                     {"cmdCal", "Alt+C", "56"},
+                     {"cmdEnable", "Alt+E", "52"},
+                     {"cmdDisable", "Alt+D", "55"}};
+        for (const auto &c : fixed) {
+            QTest::newRow(c.button)
+                << QString::fromLatin1(c.button) << frame("000000", "00", c.code);
+            QTest::addRow("%s key %s", c.button, c.key)
+                << QString::fromLatin1(c.key) << frame("000000", "00", c.code);
+        }
+        row("UP", "cmd10 cmdUP", frame("2b1b28"));
+        row("DN", "cmd10 cmdDN", frame("2af418"));
+        row("Ctrl+Up", "F6 Ctrl+Up", frame("1583d0"));
+        row("Ctrl+Down", "F6 Ctrl+Down", frame("155cc0"));
+        row("F10 opens the menus only", "F10", {});
+        row("3/4 has no command", "cmd34", {});
+    }
+
+    void operatorAction()
+    {
+        QFETCH(QString, presses);
+        QFETCH(QByteArray, expected);
+        PanelFixture f;
+        f.presetFile("[StartUp]\nPoll=2000\n");
+        f.startActive();
+        const QStringList steps = presses.split(u' ');
+        for (const QString &press : steps) {
+            f.peer.readAvailable();
+            f.press(press);
+            if (press != steps.last())
+                QCOMPARE(f.peer.readExactly(11).size(), 11);
+        }
+        QCOMPARE(f.peer.readExactly(expected.size()).toHex(' '), expected.toHex(' '));
+        QCOMPARE(f.peer.collect(30), QByteArray()); // once, and no poll straight after
+    }
+
+    void bandButtonNamesItsKey_data()
+    {
+        QTest::addColumn<QString>("band");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("80 m") << u"80"_s << u"Ctrl+8"_s;
+        QTest::newRow("30 m") << u"30"_s << u"Ctrl+3"_s;
+        QTest::newRow("20 m") << u"20"_s << u"F6"_s;
+        QTest::newRow("10 m, F10 being the menu key") << u"10"_s << u"F11"_s;
+    }
+    void bandButtonNamesItsKey()
+    {
+        QFETCH(QString, band);
+        QFETCH(QString, key);
+        PanelFixture f;
+        QPushButton *b = f.start().button(u"cmd"_s + band);
+        QCOMPARE(b->toolTip(), u"Key: "_s + key);
+        QCOMPARE(QAccessible::queryAccessibleInterface(b)->text(QAccessible::Description),
+                 u"Key: "_s + key);
+    }
+
+    // The trace menu item: checked while a trace runs, unchecked to stop it; a file
+    // that cannot be opened is named once and leaves the panel untraced.
+    void traceMenuItem()
+    {
+        QTemporaryDir dir;
+        PanelFixture f;
+        MainWindow &w = f.startActive();
+        QAction *item = w.action(u"mnuTrace"_s);
+        QVERIFY(w.startTrace(dir.filePath(u"trace.log"_s)));
+        QVERIFY(item->isChecked());
+        f.press(u"F6"_s);
+        f.peer.readExactly(11);
+        item->trigger();
+        QVERIFY(!item->isChecked());
+        f.press(u"F7"_s);
+        f.peer.readExactly(11);
+        const QString unwritable = dir.filePath(u"missing/trace.log"_s);
+        QVERIFY(!w.startTrace(unwritable));
+        QCOMPARE(f.messages.size(), 1);
+        QVERIFY(f.messages.first().contains(unwritable));
+        QVERIFY(!item->isChecked());
+        QFile file(dir.filePath(u"trace.log"_s));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray trace = file.readAll();
+        QVERIFY2(trace.contains("TX 40 41 00 15 70 48 00 00 31 30 0D"), trace.constData());
+        QVERIFY(!trace.contains("TX 40 41 00 1B 9E 50")); // F7 went out untraced
+    }
+};
+
+QTEST_MAIN(tst_PanelCommands)
+#include "tst_panelcommands.moc"

@@ -1,0 +1,274 @@
+// Stored file -> the run -> the file afterwards. A settings file as an earlier run or a
+// hand editor left it; the panel starts on it and closes again. Start-up reads every
+// value before it applies any and saves nothing meanwhile; each save writes the whole
+// file once. How each key's text is read is the settings' own test; here, what the
+// panel does with the values and how often it writes.
+
+#include "panelfixture.h"
+#include "rigctld.h"
+#include "setupdialog.h"
+
+#include <QCheckBox>
+#include <QLockFile>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QWindow>
+
+using namespace tarvik;
+using namespace tarvik::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+// The [Follow] section as the file holds it.
+QStringList followSection(const QString &path)
+{
+    QSettings file(path, QSettings::IniFormat);
+    file.beginGroup(u"Follow"_s);
+    QStringList values;
+    for (const QString &key : file.childKeys())
+        values << key + u'=' + file.value(key).toString();
+    return values;
+}
+} // namespace
+
+class tst_PanelSettings : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // The values in use: the poll interval, the line's speed and On Top, and what the
+    // file says afterwards.
+    void startUp_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("pollMs");
+        QTest::addColumn<int>("speed");
+        QTest::addColumn<bool>("onTop");
+        QTest::addColumn<QByteArray>("written"); // lines the file holds afterwards
+        QTest::newRow("nothing stored")
+            << QByteArray() << 500 << int(B4800) << false
+            << QByteArray("ComPort=1\nSettings=4800,n,8,1\nPosition-Left=165\nPosition-Top=450");
+        QTest::newRow("poll and speed") << QByteArray("[StartUp]\nPoll=300\nSettings=9600,n,8,1\n")
+                                        << 300 << int(B9600) << false << QByteArray("Poll=300");
+        QByteArray noise(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator random(7);
+        for (char &c : noise)
+            c = char(random.bounded(256));
+        QTest::newRow("64 kB of binary garbage")
+            << noise << 500 << int(B4800) << false << QByteArray("[StartUp]\nComPort=1\n");
+        QTest::newRow("on top") << QByteArray("[StartUp]\nOnTop=1\n") << 500 << int(B4800) << true
+                                << QByteArray("OnTop=1");
+    }
+
+    void startUp()
+    {
+        QFETCH(QByteArray, file);
+        PanelFixture f;
+        if (!file.isEmpty())
+            f.presetFile(file);
+        MainWindow &w = f.start();
+        QVERIFY(f.station->port().isOpen());
+        QTEST(f.pollTimer()->interval(), "pollMs");
+        const termios line = f.peer.attributes();
+        QTEST(int(::cfgetospeed(&line)), "speed");
+        QTEST(w.onTopBox()->isChecked(), "onTop");
+        QTEST(w.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), "onTop");
+        w.close();
+        QVERIFY(f.messages.isEmpty());
+        QFETCH(QByteArray, written);
+        QVERIFY2(f.file().contains(written), f.file().constData());
+        for (const char c : f.file()) // a clean text file, whatever was there before
+            QVERIFY(c == '\n' || uchar(c) >= 0x20);
+    }
+
+    // A settings "folder" that is really a file cannot be written, even by root.
+    void unwritableFolderIsReportedOnce()
+    {
+        QTemporaryDir dir;
+        QFile blocker(dir.filePath(u"blocked"_s));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        PanelFixture f(blocker.fileName());
+        MainWindow &w = f.start();
+        w.action(u"mnuFull"_s)->trigger();
+        w.onTopBox()->click();
+        QTRY_COMPARE(f.messages.size(), 1);
+        QVERIFY(f.messages.first().contains(blocker.fileName()));
+        f.peer.readAvailable();
+        f.pollTimer()->start(10);
+        QCOMPARE(f.peer.readExactly(3), kRequest); // polling on
+        w.close();
+        QCOMPARE(f.messages.size(), 1);
+    }
+
+    // View -> height: the View menu's keys, and the view stored by the last run. A view
+    // changes only the height of the area under the menu bar; the width stays as it was.
+    void view_data()
+    {
+        QTest::addColumn<QString>("stored"); // Style left by the last run
+        QTest::addColumn<QString>("press");
+        QTest::addColumn<int>("view"); // ticked in the View menu and stored as Style; -1: none
+        QTest::addColumn<int>("clientTwips");
+        QTest::addColumn<QString>("height"); // "Height" as stored afterwards
+        const auto row = [](const char *tag, const char *stored, const char *press, int view,
+                            int twips, const char *height) {
+            QTest::newRow(tag) << QString::fromLatin1(stored) << QString::fromLatin1(press) << view
+                               << twips << QString::fromLatin1(height);
+        };
+        row("F3 compact", "1", "F3", 0, 2175 - 690, "2175");
+        row("F4 full", "0", "F4", 1, 3195 - 690, "3195");
+        row("F5 diagnostics", "0", "F5", 2, 3930 - 690, "3930");
+        row("compact again", "0", "mnuCompact", 0, 2175 - 690, "2175");
+        row("last chosen wins", "0", "mnuDiag mnuCompact", 0, 2175 - 690, "2175");
+        row("stored compact", "0", "", 0, 2200 - 690, "");
+        row("stored full", "1", "", 1, 3400 - 690, "");
+        row("stored diagnostics", "2", "", 2, 4300 - 690, "");
+        row("stored unknown: no view", "7", "", -1, 1485, "");
+    }
+
+    void view()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, press);
+        QFETCH(int, view);
+        QFETCH(int, clientTwips);
+        PanelFixture f;
+        f.presetFile("[Startup]\nStyle=" + stored.toLatin1() + '\n');
+        MainWindow &w = f.startActive();
+        w.resize(500, w.height());
+        for (const QString &p : press.split(u' ', Qt::SkipEmptyParts))
+            f.press(p);
+        const QString items[] = {u"mnuCompact"_s, u"mnuFull"_s, u"mnuDiag"_s};
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(w.action(items[i])->isChecked(), i == view);
+        QVERIFY2(qAbs(w.clientHeightTwips() - clientTwips) < 15,
+                 qPrintable(QString::number(w.clientHeightTwips())));
+        QCOMPARE(w.width(), 500);
+        QTEST(f.store->value(Key::Height), "height");
+        w.close();
+        QCOMPARE(f.store->value(Key::Style), view < 0 ? stored : QString::number(view));
+    }
+
+    void onTopKeepsPlaceAndSize()
+    {
+        PanelFixture f;
+        MainWindow &w = f.start();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect before = w.geometry();
+        for (bool on : {true, false}) {
+            QTest::mouseClick(w.onTopBox(), Qt::LeftButton, {}, QPoint(5, 5));
+            QCOMPARE(w.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint), on);
+            QVERIFY(w.isVisible());
+            QCOMPARE(w.geometry(), before);
+            QCOMPARE(f.store->value(Key::OnTop), on ? u"1"_s : u"0"_s);
+        }
+    }
+
+    // On Top stored with following: ticking the box at start-up stores nothing, so the
+    // follow settings are not wiped by a save made before they were applied. The panel
+    // follows from the start, its threshold holds, and [Follow] reads back unchanged
+    // after two runs.
+    void onTopWithStoredFollowing()
+    {
+        test::Rigctld rig;
+        QVERIFY(rig.start() && rig.set("F 14074000"));
+        const QByteArray stored = "[StartUp]\nComPort=/dev/ttyUSB0\nOnTop=1\n[Follow]\nEnabled=1\n"
+                                  "Host=127.0.0.1\nPort=" +
+                                  QByteArray::number(rig.port()) + "\nThreshold=35\nSettle=700\n";
+        QTemporaryDir folder;
+        QStringList follow;
+        for (int run = 0; run < 2; ++run) {
+            PanelFixture f(folder.path());
+            if (run == 0) {
+                f.presetFile(stored);
+                follow = followSection(f.path());
+            }
+            MainWindow &w = f.start();
+            f.pollTimer()->stop();
+            QVERIFY(w.onTopBox()->isChecked());
+            QCOMPARE(f.peer.readExactly(11).toHex(' '),
+                     frame(run ? "158948" : "1579a8").toHex(' '));
+            f.pollTimer()->stop(); // the frame started it again
+            QTRY_COMPARE(f.colour(u"Radio lamp"_s), u"green"_s);
+            if (run == 0) {
+                QVERIFY(rig.set("F 14104000")); // 30 kHz: within the threshold
+                QCOMPARE(f.peer.collect(1500), QByteArray());
+                QVERIFY(rig.set("F 14114000")); // 40 kHz: beyond it
+                QCOMPARE(f.peer.readExactly(11).toHex(' '), frame("158948").toHex(' '));
+            }
+            w.close();
+            QCOMPARE(followSection(f.path()), follow);
+        }
+    }
+
+    // One start and exit replace the file twice: once for the keys the file lacked,
+    // once as the window closes. A drag of the polling scroll bar over several steps
+    // adds one write, when it is released.
+    void writesPerRun_data()
+    {
+        QTest::addColumn<bool>("drag");
+        QTest::addColumn<int>("writes");
+        QTest::newRow("start and exit") << false << 2;
+        QTest::newRow("with a drag in the setup dialog") << true << 3;
+    }
+    void writesPerRun()
+    {
+        QFETCH(bool, drag);
+        PanelFixture f;
+        f.presetFile("[StartUp]\nComPort=/dev/ttyUSB0\nOnTop=1\n");
+        QSignalSpy written(f.store, &SettingsStore::written);
+        MainWindow &w = f.startActive();
+        if (drag) {
+            f.press(u"F2"_s);
+            auto *dialog = qobject_cast<SetupDialog *>(w.setupDialog());
+            QVERIFY(dialog);
+            QScrollBar *bar = dialog->pollBar();
+            bar->setSliderDown(true);
+            for (int step = 1; step <= 5; ++step)
+                bar->setSliderPosition(500 + 100 * step);
+            bar->setSliderDown(false);
+            QTest::qWait(700); // longer than the bar's half second of stillness
+            QCOMPARE(f.store->value(Key::Poll), u"1000"_s);
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            QTRY_VERIFY(!w.setupDialog());
+        }
+        w.close();
+        QTEST(int(written.size()), "writes");
+    }
+
+    // What a kill in mid-write leaves beside the file goes when a store opens.
+    void leftoverCopies_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("writerHoldsLock");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("old copy") << u"TarvikDesk.conf.AbCdEf"_s << 120 << false << true;
+        QTest::newRow("fresh copy") << u"TarvikDesk.conf.AbCdEf"_s << 0 << false << false;
+        QTest::newRow("old copy, a write under way")
+            << u"TarvikDesk.conf.AbCdEf"_s << 120 << true << false;
+        QTest::newRow("not the copy pattern")
+            << u"TarvikDesk.conf.Ab1dEf"_s << 120 << false << false;
+        QTest::newRow("another file's copy") << u"Other.conf.AbCdEf"_s << 120 << false << false;
+    }
+    void leftoverCopies()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, writerHoldsLock);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"TarvikDesk.conf"_s);
+        QFile copy(dir.filePath(name));
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write("[StartUp]\n") && copy.flush());
+        QVERIFY(copy.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                                 QFileDevice::FileModificationTime));
+        copy.close();
+        QLockFile lock(path + u".lock"_s);
+        QVERIFY(!writerHoldsLock || lock.tryLock(0));
+        SettingsStore store(path, nullptr);
+        QTEST(!copy.exists(), "removed");
+    }
+};
+
+QTEST_MAIN(tst_PanelSettings)
+#include "tst_panelsettings.moc"

@@ -1,0 +1,209 @@
+// The settings file, bytes in and bytes out: a stored file is read through the settings
+// values and saved with one setValues, and the file it leaves is compared whole. What
+// the program does not know keeps its place; each known key lands in its own section.
+
+#include "settings.h"
+#include "settingsstore.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace tarvik;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(tarvik::Key)
+Q_DECLARE_METATYPE(tarvik::FollowSettings)
+
+namespace {
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Each key's text as the settings values give it back, "" for one they leave out.
+QString textInUse(const SettingsStore &store, Key key)
+{
+    const SettingValues all = settingValues(readStationSettings(store)) +
+                              settingValues(readWindowSettings(store)) +
+                              settingValues(readRemoteSettings(store));
+    for (const auto &[k, text] : all)
+        if (k == key)
+            return text;
+    return u"(not given)"_s;
+}
+} // namespace
+
+class tst_SettingsFile : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // The save: the follow settings as read and Poll=300, in one setValues.
+    void save_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("meanwhile"); // another writer's file, after opening
+        QTest::addColumn<FollowSettings>("follow");
+        QTest::addColumn<QByteArray>("saved");
+        const QByteArray follow = "[Follow]\nEnabled=0\nHost=127.0.0.1\nPort=4532\nThreshold=20\n"
+                                  "Settle=500\n";
+        QTest::newRow("last release: Follow keys under StartUp")
+            << QByteArray("[StartUp]\nComPort=2\nPoll=500\nEnabled=1\nHost=shack-pc\nPort=4533\n"
+                          "Threshold=5\nSettle=100\nStyle=1\n")
+            << QByteArray() << FollowSettings{true, u"shack-pc"_s, 4533, 5, 100}
+            << QByteArray("[StartUp]\nComPort=2\nPoll=300\nStyle=1\n\n[Follow]\nEnabled=1\n"
+                          "Host=shack-pc\nPort=4533\nThreshold=5\nSettle=100\n");
+        QTest::newRow("unknown sections and keys keep values and order")
+            << QByteArray("Loose=1\n[Extra]\nb=2\na=\n[StartUp]\nZeta=z\nComPort=2\nAlpha=a b\n"
+                          "; a comment\n[Follow]\nMine=x\nPort=4000\n[Empty]\n")
+            << QByteArray() << FollowSettings{false, u"127.0.0.1"_s, 4000, 20, 500}
+            << "Loose=1\n\n[StartUp]\nComPort=2\nPoll=300\nZeta=z\nAlpha=a "
+               "b\n\n[Extra]\nb=2\na=\n\n" +
+                   QByteArray(follow).replace("4532", "4000") + "Mine=x\n\n[Empty]\n";
+        QTest::newRow("names in another case")
+            << QByteArray("[startup]\ncomport=3\nPOLL=9\n[FOLLOW]\nhost=rig\n[Startup]\nstyle=2\n"
+                          "[Extra]\nKey=1\n[extra]\nkey=2\n")
+            << QByteArray() << FollowSettings{false, u"rig"_s, 4532, 20, 500}
+            << "[StartUp]\nComPort=3\nPoll=300\nStyle=2\n\n" +
+                   QByteArray(follow).replace("127.0.0.1", "rig") + "\n[Extra]\nKey=2\n";
+        QTest::newRow("changed by another writer meanwhile")
+            << QByteArray("[StartUp]\nPoll=500\n") << QByteArray("[StartUp]\nComPort=7\n")
+            << FollowSettings{} << "[StartUp]\nComPort=7\nPoll=300\n\n" + follow;
+    }
+    void save()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QByteArray, meanwhile);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"TarvikDesk.conf"_s);
+        QVERIFY(writeFile(path, stored));
+        SettingsStore store(path, nullptr);
+        QSignalSpy written(&store, &SettingsStore::written);
+        const FollowSettings follow = readFollowSettings(store);
+        QTEST(follow, "follow");
+        if (!meanwhile.isEmpty())
+            QVERIFY(writeFile(path, meanwhile));
+        QVERIFY(store.setValues(settingValues(follow) + SettingValues{{Key::Poll, u"300"_s}}));
+        QCOMPARE(written.size(), 1);
+        QTEST(fileBytes(path), "saved");
+        QCOMPARE(readFollowSettings(SettingsStore(path, nullptr)), follow);
+    }
+
+    // Stored text -> the text the settings values write back ("" stored: missing).
+    void readers_data()
+    {
+        QTest::addColumn<Key>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("inUse");
+        const auto row = [](const char *tag, Key key, const char *stored, const char *inUse) {
+            QTest::newRow(tag) << key << QString::fromUtf8(stored) << QString::fromUtf8(inUse);
+        };
+        for (const SettingKey &k : kSettingKeys)
+            if (k.defaultKind == DefaultKind::Text)
+                QTest::addRow("missing %s/%s", k.section.data(), k.name.data())
+                    << k.id << QString() << latin1(k.defaultValue);
+        row("Position-Left missing: not stored", Key::PositionLeft, "", "(not given)");
+        row("Position-Left half a twip", Key::PositionLeft, "2475.5", "2475.5");
+        row("Position-Top not a number", Key::PositionTop, "top", "(not given)");
+        row("ComPort device path", Key::ComPort, "/dev/ttyUSB0", "/dev/ttyUSB0");
+        row("ComPort leading zero", Key::ComPort, "02", "2");
+        row("ComPort name", Key::ComPort, "COM3", "1");
+        row("Settings without stop bits", Key::Settings, "9600,n,8", "4800,n,8,1");
+        row("Poll below range", Key::Poll, "199", "500");
+        row("Vastor lower case", Key::Vastor, "true", "False");
+        row("retracted kept as read", Key::Retracted, "yes", "yes");
+        row("OnTop with a leading zero", Key::OnTop, "01", "0");
+        row("Style kept as read", Key::Style, "7", "7");
+        row("Height kept as read", Key::Height, "2175", "2175");
+        row("Follow Port beyond 16 bits", Key::FollowPort, "65536", "4532");
+        row("Follow Host in brackets", Key::FollowHost, "[::1]", "127.0.0.1");
+        row("Follow Settle longest", Key::FollowSettle, "10000", "10000");
+        row("Remote Enabled 1", Key::RemoteEnabled, "1", "1");
+        row("Remote Enabled True", Key::RemoteEnabled, "True", "0");
+        row("Remote Listen any address", Key::RemoteListen, "0.0.0.0:80", "0.0.0.0:80");
+        row("Remote Listen with a blank", Key::RemoteListen, "0.0.0.0 :80", "127.0.0.1:8732");
+        row("Remote TokenFile", Key::RemoteTokenFile, "/etc/tarvik/token", "/etc/tarvik/token");
+        row("Remote Hosts blanks and empties", Key::RemoteHosts, " a.lan, b ,,c", "a.lan,b,c");
+    }
+    void readers()
+    {
+        QFETCH(Key, key);
+        QFETCH(QString, stored);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"TarvikDesk.conf"_s);
+        const SettingKey &k = settingKey(key);
+        QVERIFY(writeFile(path, '[' + latin1(k.section).toUtf8() + "]\n" + latin1(k.name).toUtf8() +
+                                    '=' + stored.toUtf8() + '\n'));
+        QTEST(textInUse(SettingsStore(path, nullptr), key), "inUse");
+    }
+
+    // Every missing Text key and both window edges, in one write; nothing when all is there.
+    void fillMissing()
+    {
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(u"TarvikDesk.conf"_s), nullptr);
+        QSignalSpy written(&store, &SettingsStore::written);
+        QVERIFY(store.setValue(Key::Poll, u"300"_s));
+        QVERIFY(fillMissingSettings(store, 165, 450.5));
+        QVERIFY(fillMissingSettings(store, 0, 0));
+        QCOMPARE(written.size(), 2);
+        QCOMPARE(
+            fileBytes(store.filePath()),
+            "[StartUp]\nComPort=1\nSettings=4800,n,8,1\nPosition-Left=165\nPosition-Top=450.5\n"
+            "retracted=0\nsndDir=0000\nPoll=300\nVastor=False\nOnTop=0\nStyle=0\n\n[Follow]\n"
+            "Enabled=0\nHost=127.0.0.1\nPort=4532\nThreshold=20\nSettle=500\n\n[Remote]\n"
+            "Enabled=0\nListen=127.0.0.1:8732\n");
+    }
+
+    // A save the folder refuses is reported once and kept; the next one that works
+    // writes it with the rest.
+    void failedSave_data()
+    {
+        QTest::addColumn<bool>("folderIsAFile"); // else: the folder is read-only
+        QTest::newRow("read-only folder") << false;
+        QTest::newRow("folder replaced by a file") << true;
+    }
+    void failedSave()
+    {
+        QFETCH(bool, folderIsAFile);
+        if (!folderIsAFile && ::geteuid() == 0)
+            QSKIP("root writes into a read-only folder");
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(u"conf"_s);
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + u"/TarvikDesk.conf"_s;
+        QVERIFY(writeFile(path, "[Extra]\nkept=1\n"));
+        SettingsStore store(path, nullptr);
+        QSignalSpy written(&store, &SettingsStore::written);
+        QSignalSpy failed(&store, &SettingsStore::writeFailed);
+        if (folderIsAFile)
+            QVERIFY(QDir().rename(folder, folder + u".away"_s) && writeFile(folder, "x"));
+        else
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY(!store.setValues({{Key::Poll, u"300"_s}, {Key::OnTop, u"1"_s}}));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().first().toString(), path);
+        QCOMPARE(store.value(Key::Poll), u"300"_s);
+        if (folderIsAFile)
+            QVERIFY(QFile::remove(folder) && QDir().rename(folder + u".away"_s, folder));
+        else
+            QVERIFY(QFile::setPermissions(folder,
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(store.setValue(Key::ComPort, u"5"_s));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(written.size(), 1);
+        QCOMPARE(fileBytes(path), "[StartUp]\nComPort=5\nPoll=300\nOnTop=1\n\n[Extra]\nkept=1\n");
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_SettingsFile)
+#include "tst_settingsfile.moc"

@@ -1,0 +1,432 @@
+// The station on a real pseudo-terminal, with no widget anywhere: each command's frame,
+// what a poll makes of each reply, a line that goes away and comes back, following a
+// real rigctld, and the setup dialog's hold on the line.
+
+#include "bands.h"
+#include "commport.h"
+#include "frames.h"
+#include "ptypeer.h"
+#include "rigctld.h"
+#include "station.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+#include <unistd.h>
+
+using namespace tarvik;
+using namespace tarvik::test;
+using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(tarvik::LinkCondition)
+
+namespace {
+// A station on the peer's pty (or on `comPort`), polling every `pollMs`.
+struct Bench {
+    PtyPeer peer;
+    std::unique_ptr<QObject> owner{new QObject};
+    Station *station = new Station(owner.get());
+
+    bool start(StationSettings s = {}, int pollMs = 10000)
+    {
+        if (s.comPort == StationSettings{}.comPort)
+            s.comPort = peer.slavePath();
+        s.pollMs = pollMs;
+        station->applySettings(s);
+        return station->start();
+    }
+    QTimer *pollTimer() const { return station->findChild<QTimer *>(u"pollTimer"_s); }
+    const StationState &state() const { return station->state(); }
+
+    // Exactly one poll with `reply` waiting on the line.
+    void poll(const QByteArray &reply)
+    {
+        peer.write(reply);
+        QTRY_COMPARE(station->port().serialPort()->bytesAvailable(), reply.size());
+        QTimer *t = pollTimer();
+        const int interval = t->interval();
+        t->setSingleShot(true);
+        t->start(0);
+        QTRY_VERIFY(!t->isActive());
+        t->setSingleShot(false);
+        t->setInterval(interval);
+        peer.readAvailable();
+    }
+};
+
+// One step of a command row: a band caption, "f<hz>", a pattern or a command word.
+bool act(Station &s, const QString &step)
+{
+    for (std::size_t i = 0; i < kBands.size(); ++i)
+        if (step == QLatin1StringView(kBands[i].caption.data(), kBands[i].caption.size()))
+            return s.tuneBand(i);
+    if (step.startsWith(u'f'))
+        return s.tuneFrequency(step.mid(1).toLongLong());
+    if (step.startsWith(u"xo"))
+        return s.setTransceiver(step == u"xon");
+    const QStringList patterns{u"normal"_s, u"reversed"_s, u"bidirectional"_s};
+    if (patterns.contains(step))
+        return s.setPattern(proto::Pattern(patterns.indexOf(step)));
+    const std::pair<const char *, bool (Station::*)()> commands[] = {
+        {"up", &Station::stepUp},          {"dn", &Station::stepDown},
+        {"180", &Station::toggleReversed}, {"bidir", &Station::toggleBidirectional},
+        {"home", &Station::home},          {"cal", &Station::calibrate}};
+    for (const auto &[name, command] : commands)
+        if (step == QLatin1StringView(name))
+            return (s.*command)();
+    return false;
+}
+
+bool pointLink(const QString &link, const QString &target)
+{
+    QFile::remove(link);
+    return ::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()) ==
+           0;
+}
+} // namespace
+
+class tst_Station : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void command_data()
+    {
+        QTest::addColumn<bool>("large");        // 6.950 MHz lower limit, not 13.700
+        QTest::addColumn<QByteArray>("before"); // a status reply polled first
+        QTest::addColumn<QString>("steps");     // all but the last: frames let go
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<int>("band"); // afterwards; -1 none, -2 not checked
+        const auto row = [](const QByteArray &tag, bool large, const QByteArray &before,
+                            const char *steps, const QByteArray &expected, int band = -2) {
+            QTest::newRow(tag.constData())
+                << large << before << QString::fromLatin1(steps) << expected << band;
+        };
+        const QByteArray none;
+        const char *const small[] = {"14e790", "14e790", "14e790", "157048", "1b9e50",
+                                     "201ea8", "261218", "2b07a0", "4c4b40"};
+        const char *const large[] = {"0a9ad8", "0ac1e8", "0f6950", "157048", "1b9e50",
+                                     "201ea8", "261218", "2b07a0", "4c4b40"};
+        for (int i = 0; i < int(kBands.size()); ++i) {
+            const QByteArray b(kBands[i].caption.data(), kBands[i].caption.size());
+            row(b + " m, small antenna", false, none, b.constData(), frame(small[i]), i);
+            row(b + " m, large antenna", true, none, b.constData(), frame(large[i]), i);
+        }
+        // The toggles decide from the pattern last reported, never from what they sent.
+        const QByteArray normal = frame("157048"), reversed = frame("157048", "40"),
+                         bidir = frame("157048", "90");
+        row("180, nothing reported", false, none, "180", frame("14e790", "40"));
+        row("180, nothing reported, large antenna", true, none, "180", frame("0a9ad8", "40"));
+        row("180 while normal", false, normal, "180", frame("157048", "40"));
+        row("180 while reversed: off", false, reversed, "180", frame("157048", "00"));
+        row("180 while bidirectional", false, bidir, "180", frame("157048", "40"));
+        row("180 twice before a poll", false, none, "20 180 180", frame("157048", "40"));
+        row("BiDir, nothing reported", false, none, "bidir", frame("14e790", "80"));
+        row("BiDir while normal", false, normal, "bidir", frame("157048", "80"));
+        row("BiDir while reversed", false, reversed, "bidir", frame("157048", "80"));
+        row("BiDir while bidirectional: off", false, bidir, "bidir", frame("157048", "00"));
+        row("set reversed while reversed", false, reversed, "reversed", frame("157048", "40"));
+        row("set bidirectional", false, normal, "bidirectional", frame("157048", "80"));
+        row("set normal while bidirectional", false, bidir, "normal", frame("157048", "00"));
+        row("the pattern rides on a band", false, none, "bidirectional 17", frame("1b9e50", "80"));
+        const struct {
+            const char *step, *code;
+        } fixed[] = {{"home", "53"}, {"cal", "56"}, {"xon", "52"}, {"xoff", "55"}};
+        for (const auto &c : fixed)
+            row(QByteArray(c.step) + ", normal", false, none, c.step,
+                frame("000000", "00", c.code));
+        row("home, reversed", false, none, "reversed home", frame("000000", "40", "53"));
+        row("cal, bidirectional", false, none, "bidirectional cal", frame("000000", "80", "56"));
+        row("home keeps the frequency", false, none, "12 home up", frame("2625a0"));
+        row("UP from nothing", false, none, "up", frame("14e790"));
+        row("UP from 10 m", false, none, "10 up", frame("2b1b28"), 7); // the band stays lit
+        row("DN from 10 m", false, none, "10 dn", frame("2af418"));
+        row("DN at the small limit", false, none, "80 dn", frame("14e790"));
+        row("DN at the large limit", true, none, "80 dn", frame("0a9ad8"));
+        row("UP from a reading of 8.00002 MHz", true, frame("0c3502"), "up", frame("0c488a"));
+        row("UP from FFFFFF stays there", false, frame("ffffff"), "up", frame("ffffff"));
+        row("1.8 MHz, small antenna", false, none, "f1800000", frame("14e790"), -1);
+        row("1.8 MHz, large antenna", true, none, "f1800000", frame("0a9ad8"), -1);
+        row("54 MHz", false, none, "f54000000", frame("5265c0"), 8);
+        row("14.074005 MHz rounds to 10 Hz", false, none, "f14074005", frame("1579a9"), 3);
+        row("between the bands", true, none, "f11000000", frame("10c8e0"), -1);
+        row("under 1.8 MHz", false, none, "20 f1799999", none, 3);
+        row("over 54 MHz", false, none, "20 f54000001", none, 3);
+    }
+
+    // The last step sends `expected` once, and polling resumes a whole interval later.
+    void command()
+    {
+        QFETCH(bool, large);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, steps);
+        QFETCH(QByteArray, expected);
+        QFETCH(int, band);
+        Bench b;
+        StationSettings s;
+        s.largeAntenna = large;
+        QVERIFY(b.start(s, 2000));
+        b.pollTimer()->stop();
+        b.peer.collect(10);
+        if (!before.isEmpty())
+            b.poll(before);
+        QSignalSpy written(b.station, &Station::frameWritten);
+        const QStringList list = steps.split(u' ');
+        for (const QString &step : list) {
+            b.peer.readAvailable();
+            written.clear();
+            QCOMPARE(act(*b.station, step), step != list.last() || !expected.isEmpty());
+            if (step != list.last())
+                QCOMPARE(b.peer.readExactly(11).size(), 11);
+        }
+        QCOMPARE(b.peer.readExactly(expected.size()).toHex(' '), expected.toHex(' '));
+        QCOMPARE(b.peer.collect(30), QByteArray()); // once, and no poll straight after
+        QCOMPARE(written.size(), expected.isEmpty() ? 0 : 1);
+        if (!expected.isEmpty())
+            QCOMPARE(written.first().first().toByteArray(), expected);
+        QVERIFY(b.pollTimer()->isActive() || expected.isEmpty());
+        QVERIFY(b.pollTimer()->remainingTime() > 1000 || expected.isEmpty());
+        if (band != -2)
+            QCOMPARE(b.state().band, band < 0 ? std::nullopt : std::optional<std::size_t>(band));
+    }
+
+    void reply_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // polled first
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<LinkCondition>("link");
+        QTest::addColumn<double>("mhz");    // 0: no reading yet
+        QTest::addColumn<int>("pattern");   // -1: none reported
+        QTest::addColumn<QString>("flags"); // m: moving, r: retracting
+        const QByteArray none, reversed = frame("157048", "40");
+        const auto row = [](const char *tag, const QByteArray &before, const QByteArray &reply,
+                            LinkCondition link, double mhz, int pattern, const char *flags) {
+            QTest::newRow(tag) << before << reply << link << mhz << pattern
+                               << QString::fromLatin1(flags);
+        };
+        using L = LinkCondition;
+        row("00 normal", none, frame("157048"), L::Answering, 14.05, 0, "");
+        row("65 reversed, retracting", none, frame("157048", "65"), L::Answering, 14.05, 1, "r");
+        row("A5 bidirectional, retracting, moving", none, frame("2b07a0", "a5", "31", "01"),
+            L::Answering, 28.2, 2, "mr");
+        row("unknown 30 keeps the pattern, ends retracting", frame("157048", "90"),
+            frame("1b9e50", "30"), L::Answering, 18.1, 2, "");
+        row("FFFFFF", none, frame("ffffff"), L::Answering, 167.77215, 0, "");
+        row("a refused header", reversed, reversed.mid(1), L::NotUnderstood, 14.05, 1, "");
+        row("a tail without its header", reversed, reversed.mid(5), L::NotUnderstood, 14.05, 1, "");
+        row("half a frame is no answer", none, frame("157048").left(5), L::Waiting, 0, -1, "");
+        row("stray bytes after a good reply", frame("157048") + "\x12\x34\x56",
+            frame("1b9e50", "80"), L::Answering, 18.1, 2, "");
+    }
+
+    void reply()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, reply);
+        QFETCH(double, mhz);
+        QFETCH(int, pattern);
+        QFETCH(QString, flags);
+        Bench b;
+        QVERIFY(b.start());
+        b.pollTimer()->stop();
+        if (!before.isEmpty())
+            b.poll(before);
+        b.poll(reply);
+        const StationState &s = b.state();
+        QTEST(s.link, "link");
+        QCOMPARE(s.readingMHz.value_or(0), mhz);
+        if (mhz > 0) // the next step counts from the reading
+            QCOMPARE(*s.sndFreq, mhz * proto::kUnitsPerMHz);
+        QCOMPARE(s.pattern ? int(*s.pattern) : -1, pattern);
+        QCOMPARE(s.moving, flags.contains(u'm'));
+        QCOMPARE(s.retracting, flags.contains(u'r'));
+        // A refused reply leaves the last one read showing.
+        const QByteArray shown = s.link == LinkCondition::NotUnderstood ? before : reply;
+        QCOMPARE(s.replyHex, QString::fromLatin1(shown.toHex().toUpper()));
+        QVERIFY(!s.silent);
+    }
+
+    // The condition stays through silence; `silent` tells it from the third empty poll.
+    void silence()
+    {
+        Bench b;
+        QVERIFY(b.start());
+        b.pollTimer()->stop();
+        b.poll(frame("157048"));
+        b.poll({});
+        b.poll({});
+        QVERIFY(!b.state().silent); // two missed replies are a busy moment
+        QTest::qWait(1000);
+        b.poll({});
+        QVERIFY(b.state().silent);
+        QCOMPARE(b.state().link, LinkCondition::Answering);
+        QVERIFY(b.state().silentSeconds >= 1);
+        b.poll(frame("157048"));
+        QVERIFY(!b.state().silent);
+        QCOMPARE(b.state().silentSeconds, 0);
+    }
+
+    void lost_data()
+    {
+        QTest::addColumn<int>("error"); // -1: the far end hangs up, without an error
+        QTest::newRow("far end hangs up") << -1;
+        QTest::newRow("adapter pulled out") << int(QSerialPort::ResourceError);
+    }
+
+    // Through a symbolic link, as /dev/serial/by-id names an adapter: lost, then
+    // reopened quietly on the device the link points at now.
+    void lost()
+    {
+        QFETCH(int, error);
+        QTemporaryDir dir;
+        const QString link = dir.filePath(u"line"_s);
+        Bench b;
+        QVERIFY(pointLink(link, b.peer.slavePath()));
+        StationSettings s;
+        s.comPort = link;
+        QVERIFY(b.start(s, 200));
+        QVERIFY(b.peer.readExactly(3).startsWith(kRequest)); // a busy machine may send two
+        b.peer.write(frame("157048"));
+        QTRY_COMPARE(b.state().link, LinkCondition::Answering);
+        PtyPeer fresh;
+        PtyPeer &back = error < 0 ? fresh : b.peer;
+        if (error < 0)
+            b.peer.closeMaster();
+        else
+            Q_EMIT b.station->port().serialPort()->errorOccurred(
+                QSerialPort::SerialPortError(error));
+        QTRY_COMPARE(b.state().link, LinkCondition::Lost);
+        QVERIFY(!b.pollTimer()->isActive());
+        QVERIFY(pointLink(link, back.slavePath()));
+        back.readAvailable();
+        QVERIFY(back.readExactly(3).startsWith(kRequest)); // reopened and polling
+        back.write(frame("157048"));
+        QTRY_COMPARE(b.state().link, LinkCondition::Answering);
+    }
+
+    // The threshold counts from the last frame sent, not from the last reading; what the
+    // radio does while the line is suspended goes out as the station resumes.
+    void followsTheRadio()
+    {
+        Rigctld rig;
+        QVERIFY(rig.start() && rig.set("F 14074000"));
+        Bench b;
+        StationSettings s;
+        s.follow = {true, u"127.0.0.1"_s, rig.port(), 20, 0};
+        QVERIFY(b.start(s));
+        const struct {
+            const char *set;
+            QByteArray expected;
+        } moves[] = {
+            {"F 14074000", frame("1579a8")},
+            {"F 14090000", {}},
+            {"F 14105000", frame("1585c4")}, // 31 kHz from the frame, 15 from the reading
+            {"F 14080000", frame("157c00")}, // back: 25 kHz from the frame, 6 from the first
+        };
+        for (const auto &m : moves) {
+            QVERIFY(rig.set(m.set));
+            if (m.expected.isEmpty())
+                QCOMPARE(b.peer.collect(800), QByteArray());
+            else
+                QCOMPARE(b.peer.readExactly(11).toHex(' '), m.expected.toHex(' '));
+        }
+        QCOMPARE(b.state().followState, RigFollower::State::Answering);
+        b.station->suspend();
+        QVERIFY(!b.pollTimer()->isActive());
+        QVERIFY(rig.set("F 21074000"));
+        QTRY_COMPARE(b.state().band, std::optional<std::size_t>(5));
+        QVERIFY(!b.station->port().isOpen() && !b.pollTimer()->isActive());
+        QVERIFY(b.station->resume());
+        QCOMPARE(b.peer.readExactly(11).toHex(' '), frame("202808").toHex(' '));
+    }
+
+    // --rig follows for this run only; choosing another place ends that.
+    void runOnlyRig()
+    {
+        Bench b;
+        QVERIFY(b.start());
+        QSignalSpy stored(b.station, &Station::settingsChanged);
+        b.station->followRigForThisRun({u"127.0.0.1"_s, 1});
+        QVERIFY(b.state().following);
+        QCOMPARE(b.station->follower().port(), quint16(1));
+        b.station->setFollowing(false);
+        b.station->setFollowing(true);
+        QCOMPARE(stored.size(), 0);
+        QVERIFY(!b.station->settings().follow.enabled);
+        FollowSettings elsewhere = b.station->followSettings();
+        elsewhere.port = 2;
+        b.station->setFollowSettings(elsewhere);
+        QCOMPARE(b.station->follower().port(), quint16(2));
+        QVERIFY(b.station->settings().follow.enabled); // still on, and now stored
+        QCOMPARE(stored.size(), 1);
+        b.station->setFollowing(false);
+        QCOMPARE(stored.size(), 2);
+        QVERIFY(!b.state().following && !b.station->follower().isFollowing());
+    }
+
+    // The setup dialog's calls: stored at once, applied on resume with one frame.
+    void suspended()
+    {
+        Bench b;
+        QVERIFY(b.start({}, 500));
+        b.station->suspend();
+        QVERIFY(!b.station->port().isOpen() && !b.pollTimer()->isActive());
+        QCOMPARE(b.state().link, LinkCondition::Closed);
+        QSignalSpy stored(b.station, &Station::settingsChanged);
+        QVERIFY(!b.station->tuneBand(0)); // held
+        b.station->setLargeAntenna(true);
+        b.station->setPollInterval(600);
+        b.station->setLineSettings(u"9600,n,8,1"_s);
+        QVERIFY(!b.station->choosePort(u"/nonexistent/tarvik-port"_s));
+        QVERIFY(b.station->choosePort(b.peer.slavePath()));
+        QCOMPARE(stored.size(), 4);
+        QVERIFY(!b.pollTimer()->isActive());
+        b.peer.readAvailable();
+        QVERIFY(b.station->resume());
+        QCOMPARE(b.peer.readExactly(11).toHex(' '), frame("0a9ad8").toHex(' '));
+        QCOMPARE(b.pollTimer()->interval(), 600);
+        QVERIFY(b.pollTimer()->remainingTime() > 400);
+        QCOMPARE(b.state().link, LinkCondition::Waiting);
+        const termios line = b.peer.attributes();
+        QCOMPARE(::cfgetospeed(&line), speed_t(B9600));
+        StationSettings expected;
+        expected.comPort = b.peer.slavePath();
+        expected.lineSettings = u"9600,n,8,1"_s;
+        expected.pollMs = 600;
+        expected.largeAntenna = true;
+        QCOMPARE(b.station->settings(), expected);
+
+        // A port that will not open: the station runs on closed, polling; commands write
+        // nothing, and a state that did not change is not sent again.
+        b.station->suspend();
+        QVERIFY(!b.station->choosePort(u"/nonexistent/tarvik-port"_s));
+        QVERIFY(!b.station->resume());
+        QCOMPARE(b.state().link, LinkCondition::Closed);
+        QVERIFY(b.pollTimer()->isActive());
+        QSignalSpy changed(b.station, &Station::stateChanged);
+        QVERIFY(!b.station->tuneBand(3) && !b.station->tuneBand(3));
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(changed.first().first().value<StationState>().band, std::optional<std::size_t>(3));
+    }
+
+    // The trace records the frames; a file that cannot be opened is said once.
+    void trace()
+    {
+        QTemporaryDir dir;
+        Bench b;
+        QSignalSpy failed(b.station, &Station::traceFailed);
+        QVERIFY(b.start() && b.station->startTrace(dir.filePath(u"trace.log"_s)));
+        QVERIFY(b.station->tuneBand(3));
+        b.station->stopTrace();
+        QFile file(dir.filePath(u"trace.log"_s));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains(" TX 40 41 00 15 70 48 00 00 31 30 0D\n"));
+        QVERIFY(!b.station->startTrace(dir.filePath(u"missing/trace.log"_s)));
+        QCOMPARE(failed.size(), 1);
+        QVERIFY(failed.first().first().toString().contains(u"missing/trace.log"_s));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Station)
+#include "tst_station.moc"
