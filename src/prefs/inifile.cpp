@@ -11,7 +11,7 @@ namespace {
 
 bool sameName(QStringView a, std::string_view b)
 {
-    return a.compare(latin1(b), Qt::CaseInsensitive) == 0;
+    return a.compare(QLatin1StringView(b.data(), qsizetype(b.size())), Qt::CaseInsensitive) == 0;
 }
 
 // The table's spelling of a section it lists, or "". The first listed spelling wins,
@@ -68,20 +68,21 @@ QString IniFile::cleanValue(QStringView value)
     return out.trimmed();
 }
 
-qsizetype IniFile::sectionIndex(QStringView name) const
+qsizetype IniFile::sectionIndex(const QString &name) const
 {
-    for (qsizetype i = 0; i < m_sections.size(); ++i)
-        if (m_sections[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
+    return m_sectionByName.value(name.toCaseFolded(), -1);
 }
 
-qsizetype IniFile::entryIndex(const Section &section, QStringView key)
+qsizetype IniFile::entryIndex(const Section &section, const QString &key)
 {
-    for (qsizetype i = 0; i < section.entries.size(); ++i)
-        if (section.entries[i].first.compare(key, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
+    return section.byName.value(key.toCaseFolded(), -1);
+}
+
+qsizetype IniFile::addSection(const QString &name)
+{
+    m_sections.append(Section{name, {}});
+    m_sectionByName.insert(name.toCaseFolded(), m_sections.size() - 1);
+    return m_sections.size() - 1;
 }
 
 QString IniFile::sectionSpelling(const QString &section) const
@@ -131,16 +132,16 @@ void IniFile::setCleanValue(const QString &section, const QString &key, const QS
 {
     const auto [s, k] = spelling(section, key);
     qsizetype si = sectionIndex(s);
-    if (si < 0) {
-        m_sections.append(Section{s, {}});
-        si = m_sections.size() - 1;
-    }
+    if (si < 0)
+        si = addSection(s);
     Section &target = m_sections[si];
     const qsizetype ei = entryIndex(target, k);
-    if (ei >= 0)
+    if (ei >= 0) {
         target.entries[ei].second = value;
-    else
+    } else {
+        target.byName.insert(k.toCaseFolded(), target.entries.size());
         target.entries.append({k, value});
+    }
 }
 
 IniFile IniFile::parse(QByteArray bytes)
@@ -162,7 +163,7 @@ IniFile IniFile::parse(QByteArray bytes)
             // The keys under a header that cannot be read belong to no known section.
             inGoodSection = isValidName(name);
             if (inGoodSection && file.sectionIndex(name) < 0)
-                file.m_sections.append(Section{file.sectionSpelling(name), {}});
+                file.addSection(file.sectionSpelling(name));
             section = name;
             continue;
         }
@@ -194,12 +195,14 @@ QByteArray IniFile::render() const
     for (const Section *s : order) {
         if (!s->name.isEmpty())
             out += (out.isEmpty() ? "[" : "\n[") + s->name.toUtf8() + "]\n";
-        auto entries = s->entries;
-        std::stable_sort(entries.begin(), entries.end(), [s](const auto &a, const auto &b) {
-            return tableRank(s->name, a.first) < tableRank(s->name, b.first);
-        });
-        for (const auto &[key, value] : entries)
-            out += key.toUtf8() + '=' + value.toUtf8() + '\n';
+        // The table's keys lead, in table order: none of them is ranked after the table.
+        QList<std::pair<std::size_t, qsizetype>> ranked;
+        for (qsizetype i = 0; i < s->entries.size(); ++i)
+            ranked.append({tableRank(s->name, s->entries[i].first), i});
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (const auto &[rank, i] : ranked)
+            out += s->entries[i].first.toUtf8() + '=' + s->entries[i].second.toUtf8() + '\n';
     }
     return out;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -43,15 +44,19 @@ private:
     struct Section {
         QString name; // empty: the part before the first header
         QList<std::pair<QString, QString>> entries;
+        QHash<QString, qsizetype> byName{}; // case-folded key -> its place in entries
     };
 
-    qsizetype sectionIndex(QStringView name) const;
+    qsizetype sectionIndex(const QString &name) const;
     QString sectionSpelling(const QString &section) const;
     const QString *find(const QString &section, const QString &key) const;
-    static qsizetype entryIndex(const Section &section, QStringView key);
+    static qsizetype entryIndex(const Section &section, const QString &key);
     void setCleanValue(const QString &section, const QString &key, const QString &value);
+    qsizetype addSection(const QString &name);
 
+    // Looked up by hash, so that a file of a million lines still reads in moments.
     QList<Section> m_sections{Section{}};
+    QHash<QString, qsizetype> m_sectionByName{{QString(), 0}}; // case-folded name
 };
 
 } // namespace tarvik
