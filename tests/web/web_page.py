@@ -108,9 +108,8 @@ def control(driver, name):
 def shown(driver, **expected):
     """The frequency display and lamps as named → wanted words, e.g. TUNING='red'."""
     def now():
-        got = {"Frequency": control(driver, "Frequency").get_attribute("value")}
-        got.update({k.replace("_", " "): lamp(driver, k.replace("_", " ")).split(": ")[1]
-                    for k in expected if k != "Frequency"})
+        got = {k.replace("_", " "): control(driver, k).get_attribute("value") if k == "Frequency"
+               else lamp(driver, k.replace("_", " ")).split(": ")[1] for k in expected}
         return got == {k.replace("_", " "): v for k, v in expected.items()}
     return wait_for(now, 1.5)
 
@@ -165,6 +164,7 @@ def with_a_token(driver):
     token_file = tempfile.mktemp()
     with open(token_file, "w") as f:
         f.write("s3cret-token-for-the-test\n")
+    os.chmod(token_file, 0o600)
     station = Station("--simulate", "--token-file", token_file).start()
     driver.get(station.url)
     check(wait_for(lambda: driver.find_element(By.ID, "login").is_displayed()), "a token: the login form first")
