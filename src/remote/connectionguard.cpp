@@ -53,7 +53,7 @@ ConnectionGuard::Entry *ConnectionGuard::find(const QTcpSocket *socket)
 void ConnectionGuard::received(QTcpSocket *socket)
 {
     Entry *entry = find(socket);
-    if (!entry)
+    if (!entry || !socket->isOpen())
         return;
     if (entry->refused) {
         socket->readAll(); // the module never sees what follows a refusal
@@ -69,7 +69,7 @@ void ConnectionGuard::received(QTcpSocket *socket)
         entry->tail = (entry->tail + fresh).right(3);
     }
     entry->bytes += fresh.size();
-    if (entry->headerEnd < 0 && entry->bytes > kMaxHeaderBytes)
+    if ((entry->headerEnd < 0 ? entry->bytes : entry->headerEnd) > kMaxHeaderBytes)
         refuse(*entry, "431 Request Header Fields Too Large", "headers over 8 KiB");
     else if (entry->headerEnd >= 0 && entry->bytes - entry->headerEnd > kMaxBodyBytes + 1024)
         refuse(*entry, "413 Payload Too Large", "body over 4 KiB");

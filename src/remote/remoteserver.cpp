@@ -46,6 +46,11 @@ constexpr std::array<ContentType, 6> kContentTypes{{
     {".json", "application/json"},
 }};
 
+bool isUpgrade(const QHttpServerRequest &request)
+{
+    return request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+}
+
 QByteArray json(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
@@ -291,9 +296,15 @@ bool RemoteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     const QString refused = refusedSite(request.value("host"), request.value("origin"));
     if (!refused.isEmpty())
         reply = error(Status::Forbidden, refused);
+    else if (isUpgrade(request))
+        reply = upgradeReply(request);
     else
         reply = api ? apiReply(request) : staticReply(request);
+    if (isUpgrade(request) && reply.status == Status::SwitchingProtocols)
+        return true; // the module completes the handshake once this returns
     send(request, socket, reply);
+    if (isUpgrade(request))
+        socket->disconnectFromHost(); // refused: the module must not upgrade it
     if (api || !refused.isEmpty()) {
         const QString method = QString::fromLatin1(
             QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(request.method())));
@@ -329,6 +340,19 @@ RemoteServer::Reply RemoteServer::apiReply(const QHttpServerRequest &request)
     if (!post)
         return error(Status::MethodNotAllowed, QStringLiteral("use POST"));
     return commandReply(name, request);
+}
+
+// The module shows the application an upgrade request before it completes the
+// handshake: a refused one is answered here and closed, so no WebSocket ever opens.
+RemoteServer::Reply RemoteServer::upgradeReply(const QHttpServerRequest &request)
+{
+    if (request.url().path() != QStringLiteral("/api/v1/events"))
+        return error(Status::NotFound, QStringLiteral("no WebSocket here"));
+    if (!authorised(request.value("authorization"), request.value("cookie")))
+        return error(Status::Unauthorized, QStringLiteral("a token is needed"));
+    if (m_webSockets.size() >= kMaxWebSockets)
+        return error(Status::ServiceUnavailable, QStringLiteral("16 WebSocket clients already"));
+    return {Status::SwitchingProtocols, {}, {}, {}};
 }
 
 RemoteServer::Reply RemoteServer::loginReply(const QHttpServerRequest &request)
@@ -449,10 +473,8 @@ void RemoteServer::acceptWebSockets()
         connect(socket, &QWebSocket::binaryMessageReceived, socket, &QWebSocket::abort);
         connect(socket, &QWebSocket::disconnected, this, [this, socket] { dropWebSocket(socket); });
         m_webSockets.append(socket);
-        QJsonObject first = state();
-        first.insert(QStringLiteral("type"), QStringLiteral("state"));
-        socket->sendTextMessage(QString::fromUtf8(json(first)));
-        broadcast(); // the others see one more client
+        if (!broadcast()) // the others see one more client; the new one its first state
+            socket->sendTextMessage(QString::fromUtf8(json(m_lastBroadcast)));
         Q_EMIT clientsChanged(clients());
     }
 }
@@ -501,16 +523,17 @@ void RemoteServer::dropWebSocket(QWebSocket *socket)
     Q_EMIT clientsChanged(clients());
 }
 
-void RemoteServer::broadcast()
+bool RemoteServer::broadcast()
 {
     QJsonObject message = state();
     message.insert(QStringLiteral("type"), QStringLiteral("state"));
     if (message == m_lastBroadcast)
-        return; // a poll that changed nothing sends nothing
+        return false; // a poll that changed nothing sends nothing
     m_lastBroadcast = message;
     const QString text = QString::fromUtf8(json(message));
     for (QWebSocket *socket : std::as_const(m_webSockets))
         socket->sendTextMessage(text);
+    return true;
 }
 
 } // namespace tarvik::remote

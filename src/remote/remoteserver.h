@@ -92,6 +92,7 @@ private:
     bool authorised(const QByteArray &authorization, const QByteArray &cookie) const;
     bool withinRate(const QHostAddress &address);
     Reply apiReply(const QHttpServerRequest &request);
+    Reply upgradeReply(const QHttpServerRequest &request);
     Reply loginReply(const QHttpServerRequest &request);
     Reply commandReply(const QString &name, const QHttpServerRequest &request);
     Reply staticReply(const QHttpServerRequest &request) const;
@@ -104,7 +105,7 @@ private:
     void webSocketMessage(QWebSocket *socket, const QByteArray &message);
     void dropWebSocket(QWebSocket *socket);
     QJsonObject state() const;
-    void broadcast();
+    bool broadcast(); // false: nothing changed, nothing sent
     void log(const QHostAddress &client, const QString &what, const QString &result) const;
 
     Station *m_station;
