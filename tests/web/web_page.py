@@ -4,7 +4,7 @@ a pseudo-terminal peer whose bytes are checked and whose status replies the test
 then with a token, then on the simulated controller. Clicks are real WebDriver clicks.
 Usage: web_page.py STATION AXE_JS [--screenshots DIR]  (DIR: also save the README's shots)"""
 
-import os, socket, subprocess, sys, tempfile, threading, time, tty
+import atexit, os, signal, socket, subprocess, sys, tempfile, threading, time, tty
 
 from selenium import webdriver
 from selenium.webdriver.common.by import By
@@ -15,7 +15,11 @@ CHROMIUM_FLAGS = ("--headless --no-sandbox --disable-gpu --disable-quic --no-fir
                   "--disable-background-networking --disable-component-update --disable-sync").split()
 NAMES = [f"{b} m" for b in ["80", "40", "30", "20", "17", "15", "12", "10", "6"]] + [
     "180", "BiDir", "Home", "Calibrate", "En Xcvr", "Dis Xcvr", "UP", "DN", "Follow Radio", "Frequency"]
-failures = []
+failures, stations = [], set()  # every station started, stopped at exit whatever ends the run
+for sig in (signal.SIGTERM, signal.SIGALRM):  # CTest's timeout kills outright: end first, tidily
+    signal.signal(sig, lambda number, _: sys.exit(f"ended by {signal.Signals(number).name}"))
+signal.alarm(int(os.environ.get("TARVIK_DEADLINE_SECONDS", "0")))
+atexit.register(lambda: [s.stop() for s in stations])
 
 
 def check(condition, what):
@@ -81,13 +85,19 @@ class Station:
     def start(self):
         home = tempfile.mkdtemp()
         self.process = subprocess.Popen([STATION, "--listen", f"127.0.0.1:{self.port}", *self.args],
-                                        env=dict(os.environ, XDG_CONFIG_HOME=home, HOME=home))
+                                        env=dict(os.environ, XDG_CONFIG_HOME=home, HOME=home), process_group=0)
+        stations.add(self)
         wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", self.port)) == 0, 10)
         return self
 
-    def stop(self):
-        self.process.terminate()
-        self.process.wait(10)
+    def stop(self):  # its whole group, so that nothing it started outlives it either
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGTERM)
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.process.pid, signal.SIGKILL)
+                self.process.wait()
 
 
 def browser():
@@ -108,9 +118,8 @@ def control(driver, name):
 def shown(driver, **expected):
     """The frequency display and lamps as named → wanted words, e.g. TUNING='red'."""
     def now():
-        got = {"Frequency": control(driver, "Frequency").get_attribute("value")}
-        got.update({k.replace("_", " "): lamp(driver, k.replace("_", " ")).split(": ")[1]
-                    for k in expected if k != "Frequency"})
+        got = {k.replace("_", " "): control(driver, k).get_attribute("value") if k == "Frequency"
+               else lamp(driver, k.replace("_", " ")).split(": ")[1] for k in expected}
         return got == {k.replace("_", " "): v for k, v in expected.items()}
     return wait_for(now, 1.5)
 
@@ -165,6 +174,7 @@ def with_a_token(driver):
     token_file = tempfile.mktemp()
     with open(token_file, "w") as f:
         f.write("s3cret-token-for-the-test\n")
+    os.chmod(token_file, 0o600)
     station = Station("--simulate", "--token-file", token_file).start()
     driver.get(station.url)
     check(wait_for(lambda: driver.find_element(By.ID, "login").is_displayed()), "a token: the login form first")
