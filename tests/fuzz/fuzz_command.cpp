@@ -13,7 +13,10 @@ using namespace tarvik::remote;
 
 namespace {
 
-QString text(std::string_view s) { return QString::fromLatin1(s.data(), qsizetype(s.size())); }
+QString text(std::string_view s)
+{
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
 
 QByteArray asMessage(const Command &c)
 {

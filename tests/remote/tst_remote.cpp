@@ -82,7 +82,6 @@ struct Station {
 
 struct Response {
     int status = 0;
-    QByteArray head;
     QJsonObject json;
 };
 
@@ -104,12 +103,11 @@ Response send(quint16 port, const QByteArray &method, const QByteArray &path,
         const qsizetype end = in.indexOf("\r\n\r\n");
         const qsizetype length = in.mid(in.indexOf("Content-Length: ") + 16).split('\r')[0].toInt();
         if (end > 0 && in.size() >= end + 4 + length)
-            return {in.mid(9, 3).toInt(), in.left(end),
-                    QJsonDocument::fromJson(in.mid(end + 4)).object()};
+            return {in.mid(9, 3).toInt(), QJsonDocument::fromJson(in.mid(end + 4)).object()};
         if (s.state() != QAbstractSocket::ConnectedState && s.bytesAvailable() == 0)
             break;
     }
-    return {in.mid(9, 3).toInt(), in, {}};
+    return {in.mid(9, 3).toInt(), {}};
 }
 
 bool said(const QSignalSpy &messages, const QString &text)
