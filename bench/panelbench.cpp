@@ -221,7 +221,6 @@ int followLatency(int settleMs, int moves)
     Panel panel;
     if (!panel.start())
         return fail("the panel did not start on the pseudo-terminal");
-    MainWindow &w = *panel.window;
     FollowSettings settings = panel.station->followSettings();
     settings.settleMs = settleMs;
     panel.station->setFollowSettings(settings);

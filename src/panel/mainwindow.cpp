@@ -187,8 +187,9 @@ void MainWindow::showConnection(const StationState &state)
     for (const ConnectionLook &look : kConnectionLooks) {
         if (look.link != state.link)
             continue;
+        const QString tip = QString::fromLatin1(look.tip);
         m_connected->setFrontVisible(look.red);
-        setTip(m_connected, QString::fromLatin1(look.tip).arg(state.portName));
+        setTip(m_connected, tip.contains(u"%1"_s) ? tip.arg(state.portName) : tip);
     }
     if (state.silent) {
         setTip(m_connected, u"No reply from the controller for %1 s"_s.arg(state.silentSeconds));

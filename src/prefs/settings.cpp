@@ -48,8 +48,8 @@ int readNumber(const SettingsStore &store, Key key, int min, int max)
 // "1".."32767" as the port number it names, or a device path as it stands.
 QString readComPort(const QString &text)
 {
-    if (const auto n = readWholeNumber(text, 1, std::numeric_limits<std::int16_t>::max()))
-        return QString::number(*n);
+    if (const int n = portNumberOf(text); n >= 1 && n <= std::numeric_limits<std::int16_t>::max())
+        return QString::number(n);
     if (text.startsWith(u'/'))
         return text;
     return defaultText(Key::ComPort);
