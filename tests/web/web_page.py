@@ -43,6 +43,7 @@ class Peer:
         tty.setraw(slave)
         self.device = os.ttyname(slave)  # the slave stays open so the line never hangs up
         self.frames, self.arrived, self.polls, self.reply = [], [], 0, self.status(1405000, 0, 0x00)
+        self.hung_up = False  # set: the master closes at the next read, and the line is lost
         threading.Thread(target=self.serve, daemon=True).start()
 
     @staticmethod
@@ -51,8 +52,8 @@ class Peer:
 
     def serve(self):
         buffer = b""
-        while chunk := os.read(self.master, 256):
-            buffer += chunk
+        while not self.hung_up and (chunk := os.read(self.master, 256)):
+            buffer, now = buffer + chunk, time.time()  # wall clock, as the page's clock
             while buffer:
                 if buffer.startswith(b"?A\r"):
                     buffer, self.polls = buffer[3:], self.polls + 1
@@ -62,10 +63,11 @@ class Peer:
                     if len(buffer) < 11:
                         break
                     self.frames.append(buffer[:11])
-                    self.arrived.append(time.perf_counter())
+                    self.arrived.append(now)
                     buffer = buffer[11:]
                 else:
                     buffer = buffer[1:]
+        os.close(self.master)
 
     def sent(self, hex_frame, seconds=3.0):
         return wait_for(lambda: bytes.fromhex(hex_frame) in self.frames, seconds)
@@ -167,6 +169,11 @@ def on_the_peer(driver):
     result = driver.execute_async_script("axe.run().then(arguments[arguments.length - 1])")
     bad = [v["id"] for v in result["violations"] if v["impact"] in ("serious", "critical")]
     check(not bad, f"axe-core finds no serious or critical violation {bad}")
+    peer.hung_up = True
+    check(wait_for(lambda: driver.find_element(By.ID, "link").text == "Serial port closed"), "a lost line: port closed")
+    control(driver, "20 m").click()
+    check(wait_for(lambda: driver.find_element(By.ID, "error").text == "20 m refused: the serial port is closed"),
+          "a command the station refuses shows its words on the page")
     station.stop()
 
 

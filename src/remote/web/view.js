@@ -143,6 +143,7 @@ export class View {
       s.version && `station ${s.version}`,
     ].filter(Boolean).join(' · ');
     if (before) this.announce(changes(before, s));
+    else performance.mark('tarvik-first-state'); // bench/web_latency.py reads it
   }
 
   pressed(command, on) {
