@@ -37,7 +37,8 @@ chmod 755 "$work" && chmod 644 "$deb"
 installed=1
 
 for file in \
-  /usr/bin/tarvik-desk /usr/bin/tarvik-sim \
+  /usr/bin/tarvik-desk /usr/bin/tarvik-sim /usr/bin/tarvik-station \
+  /usr/lib/systemd/system/tarvik-station.service /usr/lib/systemd/system/tarvik-station@.service \
   /usr/share/applications/tarvik-desk.desktop \
   /usr/share/icons/hicolor/scalable/apps/tarvik-desk.svg \
   /usr/share/icons/hicolor/{16x16,22x22,24x24,32x32,48x48,64x64,128x128,256x256}/apps/tarvik-desk.png \
@@ -61,6 +62,8 @@ ok "desktop entry, metainfo and manual pages validate"
 version=$(dpkg-query -W -f='${Version}' tarvik-desk)
 QT_QPA_PLATFORM=offscreen /usr/bin/tarvik-desk --version | grep -q "$version" || fail "tarvik-desk --version"
 /usr/bin/tarvik-sim --version | grep -q "$version" || fail "tarvik-sim --version is not $version"
+/usr/bin/tarvik-station --version | grep -q "$version" || fail "tarvik-station --version"
+! ldd /usr/bin/tarvik-station | grep -E "not found|libQt6(Gui|Widgets)" || fail "tarvik-station links a GUI"
 
 # ---- run ----------------------------------------------------------------------
 # The installed panel on a virtual display stays up with its window mapped, and F1

@@ -1,0 +1,150 @@
+#include "command.h"
+
+#include "bands.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QJsonValue>
+
+#include <cmath>
+
+namespace tarvik::remote {
+namespace {
+
+QString text(std::string_view s)
+{
+    return QString::fromLatin1(s.data(), qsizetype(s.size()));
+}
+
+ParsedCommand refused(const QString &why)
+{
+    return {std::nullopt, why};
+}
+
+// Reads the one value `spec` wants from `object` into `command`; an error text when
+// it is missing or unusable.
+QString readArgument(const CommandSpec &spec, const QJsonObject &object, Command &command)
+{
+    if (spec.argument == Argument::None)
+        return {};
+    const QString key = text(spec.key);
+    const QJsonValue value = object.value(key);
+    const QString wanted = QStringLiteral("\"%1\" ").arg(key);
+    switch (spec.argument) {
+    case Argument::BandCaption: {
+        const auto band = bandIndex(value.toString());
+        if (!value.isString() || !band)
+            return wanted + QStringLiteral("must be one of 80 40 30 20 17 15 12 10 6");
+        command.band = *band;
+        return {};
+    }
+    case Argument::Hz: {
+        const double hz = value.toDouble(-1);
+        if (!value.isDouble() || hz != std::floor(hz) || hz < double(kMinHz) || hz > double(kMaxHz))
+            return wanted + QStringLiteral("must be a whole number of Hz from 1800000 to 54000000");
+        command.hz = qint64(hz);
+        return {};
+    }
+    case Argument::Direction:
+        if (value != QJsonValue(QStringLiteral("up")) &&
+            value != QJsonValue(QStringLiteral("down")))
+            return wanted + QStringLiteral("must be \"up\" or \"down\"");
+        command.up = value.toString() == QStringLiteral("up");
+        return {};
+    case Argument::PatternName:
+        for (const auto &p : kPatternNames) {
+            if (value.isString() && value.toString() == text(p.name)) {
+                command.pattern = p.pattern;
+                return {};
+            }
+        }
+        return wanted + QStringLiteral("must be \"normal\", \"180\" or \"bidirectional\"");
+    case Argument::Enabled:
+        if (!value.isBool())
+            return wanted + QStringLiteral("must be true or false");
+        command.enabled = value.toBool();
+        return {};
+    case Argument::None:
+        break;
+    }
+    return {};
+}
+
+ParsedCommand parseObject(const CommandSpec &spec, const QJsonObject &object)
+{
+    Command command;
+    command.kind = spec.kind;
+    const QString error = readArgument(spec, object, command);
+    if (!error.isEmpty())
+        return refused(error);
+    return {command, {}};
+}
+
+std::optional<QJsonObject> readObject(const QByteArray &json)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    return doc.object();
+}
+
+} // namespace
+
+const CommandSpec *findCommand(QStringView name)
+{
+    for (const auto &c : kCommands)
+        if (name == QLatin1StringView(c.name.data(), qsizetype(c.name.size())))
+            return &c;
+    return nullptr;
+}
+
+QString commandName(CommandKind kind)
+{
+    for (const auto &c : kCommands)
+        if (c.kind == kind)
+            return text(c.name);
+    return {};
+}
+
+std::optional<std::size_t> bandIndex(QStringView caption)
+{
+    for (std::size_t i = 0; i < kBands.size(); ++i)
+        if (caption ==
+            QLatin1StringView(kBands[i].caption.data(), qsizetype(kBands[i].caption.size())))
+            return i;
+    return std::nullopt;
+}
+
+QString bandCaption(std::size_t band)
+{
+    return band < kBands.size() ? text(kBands[band].caption) : QString();
+}
+
+ParsedCommand parseCommand(QStringView name, const QByteArray &body)
+{
+    const CommandSpec *spec = findCommand(name);
+    if (!spec)
+        return refused(QStringLiteral("no such command"));
+    if (body.trimmed().isEmpty() && spec->argument == Argument::None)
+        return parseObject(*spec, {});
+    const auto object = readObject(body);
+    if (!object)
+        return refused(QStringLiteral("the body is not a JSON object"));
+    return parseObject(*spec, *object);
+}
+
+ParsedCommand parseMessage(const QByteArray &message)
+{
+    const auto object = readObject(message);
+    if (!object)
+        return refused(QStringLiteral("the message is not a JSON object"));
+    const QJsonValue name = object->value(QStringLiteral("command"));
+    const CommandSpec *spec = name.isString() ? findCommand(name.toString()) : nullptr;
+    if (!spec)
+        return refused(QStringLiteral("\"command\" names no command"));
+    return parseObject(*spec, *object);
+}
+
+} // namespace tarvik::remote

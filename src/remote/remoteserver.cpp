@@ -1,0 +1,539 @@
+#include "remoteserver.h"
+
+#include "command.h"
+#include "connectionguard.h"
+#include "statejson.h"
+#include "station.h"
+#include "token.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QJsonDocument>
+#include <QMetaEnum>
+#include <QNetworkInterface>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+#include <array>
+#include <cstdio>
+
+namespace tarvik::remote {
+namespace {
+
+constexpr qsizetype kMaxBody = ConnectionGuard::kMaxBodyBytes;
+const QByteArray kSessionCookie = QByteArrayLiteral("tarvik_session");
+
+// What a page may load: only from this server, and never inside another site's frame.
+constexpr char kPagePolicy[] =
+    "default-src 'self'; connect-src 'self'; img-src 'self' data:; style-src 'self'; "
+    "script-src 'self'; object-src 'none'; base-uri 'none'; frame-ancestors 'none'; "
+    "form-action 'self'";
+
+struct ContentType {
+    const char *suffix;
+    const char *type;
+};
+constexpr std::array<ContentType, 6> kContentTypes{{
+    {".html", "text/html; charset=utf-8"},
+    {".js", "text/javascript; charset=utf-8"},
+    {".css", "text/css; charset=utf-8"},
+    {".svg", "image/svg+xml"},
+    {".png", "image/png"},
+    {".json", "application/json"},
+}};
+
+bool isUpgrade(const QHttpServerRequest &request)
+{
+    return request.value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+}
+
+QByteArray json(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QString hostText(const QHostAddress &address)
+{
+    return address.protocol() == QAbstractSocket::IPv6Protocol
+               ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
+               : address.toString();
+}
+
+// The value of cookie `name` in a Cookie header.
+QByteArray cookieValue(const QByteArray &header, const QByteArray &name)
+{
+    for (const QByteArray &pair : header.split(';')) {
+        const QByteArray item = pair.trimmed();
+        if (item.startsWith(name + '='))
+            return item.mid(name.size() + 1);
+    }
+    return {};
+}
+
+// Hands the command to the station's own method; false when the port is closed and
+// nothing was written.
+bool runCommand(Station &station, const Command &command)
+{
+    switch (command.kind) {
+    case CommandKind::Band:
+        return station.tuneBand(command.band);
+    case CommandKind::Frequency:
+        return station.tuneFrequency(command.hz);
+    case CommandKind::Step:
+        return command.up ? station.stepUp() : station.stepDown();
+    case CommandKind::Pattern:
+        return station.setPattern(command.pattern);
+    case CommandKind::Home:
+        return station.home();
+    case CommandKind::Calibrate:
+        return station.calibrate();
+    case CommandKind::Transceiver:
+        return station.setTransceiver(command.enabled);
+    case CommandKind::Follow:
+        station.setFollowing(command.enabled);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text)
+{
+    QString host = text.trimmed();
+    quint16 port = 8732;
+    const qsizetype colon = host.lastIndexOf(QLatin1Char(':'));
+    const bool bracketed = host.startsWith(QLatin1Char('['));
+    if (colon > 0 && (bracketed ? host.at(colon - 1) == QLatin1Char(']') : host.count(u':') == 1)) {
+        bool ok = false;
+        const uint value = host.mid(colon + 1).toUInt(&ok);
+        if (!ok || value == 0 || value > 65535)
+            return std::nullopt;
+        port = quint16(value);
+        host.truncate(colon);
+    }
+    if (bracketed && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    const QHostAddress address(host == QStringLiteral("localhost") ? QStringLiteral("127.0.0.1")
+                                                                   : host);
+    if (address.isNull())
+        return std::nullopt;
+    return std::pair{address, port};
+}
+
+RemoteServer::RemoteServer(Station *station, const RemoteOptions &options, QObject *parent)
+    : QAbstractHttpServer(parent)
+    , m_station(station)
+    , m_options(options)
+    , m_guard(new ConnectionGuard(this))
+{
+    connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
+            &RemoteServer::acceptWebSockets);
+    connect(m_station, &Station::stateChanged, this, &RemoteServer::broadcast);
+}
+
+RemoteServer::~RemoteServer() = default;
+
+bool RemoteServer::start()
+{
+    if (!m_options.address.isLoopback() && m_options.token.isEmpty()) {
+        m_error = QStringLiteral(
+                      "refusing to listen on %1 without a token. Make one with "
+                      "\"tarvik-station --make-token FILE\" and give it with --token-file FILE "
+                      "(or [Remote] TokenFile); reach the station through a VPN or an SSH "
+                      "tunnel, never a bare port on the internet")
+                      .arg(m_options.address.toString());
+        return false;
+    }
+    if (!m_options.certFile.isEmpty() && !loadTls())
+        return false;
+    if (!m_guard->listen(m_options.address, m_options.port)) {
+        m_error = QStringLiteral("cannot listen on %1:%2: %3")
+                      .arg(hostText(m_options.address))
+                      .arg(m_options.port)
+                      .arg(m_guard->errorString());
+        return false;
+    }
+    bind(m_guard);
+    collectHosts();
+    return true;
+}
+
+bool RemoteServer::loadTls()
+{
+    QFile certFile(m_options.certFile);
+    QFile keyFile(m_options.keyFile);
+    if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("cannot read the certificate %1 or the key %2")
+                      .arg(m_options.certFile, m_options.keyFile);
+        return false;
+    }
+    const auto certificates = QSslCertificate::fromData(certFile.readAll(), QSsl::Pem);
+    const QByteArray keyPem = keyFile.readAll();
+    QSslKey key(keyPem, QSsl::Rsa);
+    if (key.isNull())
+        key = QSslKey(keyPem, QSsl::Ec);
+    if (certificates.isEmpty() || key.isNull()) {
+        m_error = QStringLiteral("%1 holds no PEM certificate or %2 no PEM RSA or EC key")
+                      .arg(m_options.certFile, m_options.keyFile);
+        return false;
+    }
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setLocalCertificateChain(certificates);
+    tls.setPrivateKey(key);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    m_guard->setSslConfiguration(tls);
+    m_guard->setTls(true);
+    return true;
+}
+
+// Host values a request may carry: the listening address (every local address when
+// listening on all), localhost and the configured names, each with the port; bare
+// names only on the scheme's default port, as browsers send them.
+void RemoteServer::collectHosts()
+{
+    QStringList names = m_options.hosts;
+    names << QStringLiteral("localhost");
+    const bool wildcard = m_options.address == QHostAddress::AnyIPv4 ||
+                          m_options.address == QHostAddress::AnyIPv6 ||
+                          m_options.address == QHostAddress::Any;
+    const QList<QHostAddress> addresses =
+        wildcard ? QNetworkInterface::allAddresses() : QList<QHostAddress>{m_options.address};
+    for (QHostAddress a : addresses) {
+        a.setScopeId({});
+        names << hostText(a);
+    }
+    const quint16 defaultPort = m_guard->tls() ? 443 : 80;
+    m_hosts.clear();
+    for (const QString &name : std::as_const(names)) {
+        m_hosts << (name.toLower() + QLatin1Char(':') + QString::number(port()));
+        if (port() == defaultPort)
+            m_hosts << name.toLower();
+    }
+}
+
+quint16 RemoteServer::port() const
+{
+    return m_guard->serverPort();
+}
+
+void RemoteServer::stop()
+{
+    for (QWebSocket *socket : std::as_const(m_webSockets))
+        socket->close();
+    m_guard->close();
+}
+
+QStringList RemoteServer::clients() const
+{
+    QStringList out;
+    for (const QWebSocket *socket : m_webSockets)
+        out << socket->peerAddress().toString();
+    return out;
+}
+
+// ---- the checks every request passes -------------------------------------------
+
+QString RemoteServer::refusedSite(const QByteArray &host, const QByteArray &origin) const
+{
+    const QString hostValue = QString::fromLatin1(host).trimmed().toLower();
+    if (!m_hosts.contains(hostValue))
+        return QStringLiteral("Host not accepted; add the name to [Remote] Hosts");
+    const QString own = QLatin1String(m_guard->tls() ? "https://" : "http://") + hostValue;
+    if (!origin.isEmpty() && QString::fromLatin1(origin).toLower() != own)
+        return QStringLiteral("Origin refused: only pages from this station may call it");
+    return {};
+}
+
+bool RemoteServer::authorised(const QByteArray &authorization, const QByteArray &cookie) const
+{
+    if (m_options.token.isEmpty())
+        return true;
+    if (authorization.startsWith("Bearer ") &&
+        constantTimeEqual(authorization.mid(7).trimmed(), m_options.token))
+        return true;
+    const QByteArray session = cookieValue(cookie, kSessionCookie);
+    bool found = false;
+    for (const QByteArray &known : m_sessions)
+        found = constantTimeEqual(session, known) || found;
+    return !session.isEmpty() && found;
+}
+
+bool RemoteServer::withinRate(const QHostAddress &address)
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (m_commandTimes.size() > 1024) // forget quiet clients so the table stays small
+        m_commandTimes.removeIf([now](const auto &it) { return it.value().back() < now - 1000; });
+    std::deque<qint64> &times = m_commandTimes[address];
+    while (!times.empty() && times.front() <= now - 1000)
+        times.pop_front();
+    if (int(times.size()) >= kCommandsPerSecond)
+        return false;
+    times.push_back(now);
+    return true;
+}
+
+void RemoteServer::log(const QHostAddress &client, const QString &what, const QString &result) const
+{
+    const QString line = QStringLiteral("%1 %2 %3 %4\n")
+                             .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs),
+                                  client.toString(), what, result);
+    std::fputs(line.toLocal8Bit().constData(), stderr);
+}
+
+// ---- HTTP ---------------------------------------------------------------------
+
+bool RemoteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    m_guard->requestDone(socket);
+    const QString path = request.url().path();
+    const bool api = path.startsWith(QStringLiteral("/api/"));
+    Reply reply;
+    const QString refused = refusedSite(request.value("host"), request.value("origin"));
+    if (!refused.isEmpty())
+        reply = error(Status::Forbidden, refused);
+    else if (isUpgrade(request))
+        reply = upgradeReply(request);
+    else
+        reply = api ? apiReply(request) : staticReply(request);
+    if (isUpgrade(request) && reply.status == Status::SwitchingProtocols)
+        return true; // the module completes the handshake once this returns
+    send(request, socket, reply);
+    if (isUpgrade(request))
+        socket->disconnectFromHost(); // refused: the module must not upgrade it
+    if (api || !refused.isEmpty()) {
+        const QString method = QString::fromLatin1(
+            QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(request.method())));
+        log(request.remoteAddress(), method.toUpper() + QLatin1Char(' ') + path,
+            QString::number(int(reply.status)));
+    }
+    return true;
+}
+
+void RemoteServer::missingHandler(const QHttpServerRequest &request, QTcpSocket *socket)
+{
+    send(request, socket, error(Status::NotFound, QStringLiteral("no such path")));
+}
+
+RemoteServer::Reply RemoteServer::apiReply(const QHttpServerRequest &request)
+{
+    const QString path = request.url().path();
+    const bool post = request.method() == QHttpServerRequest::Method::Post;
+    if (path == QStringLiteral("/api/v1/login"))
+        return post ? loginReply(request)
+                    : error(Status::MethodNotAllowed, QStringLiteral("use POST"));
+    if (!authorised(request.value("authorization"), request.value("cookie")))
+        return error(Status::Unauthorized, QStringLiteral("a token is needed"));
+    const QString name = path.mid(int(sizeof "/api/v1/") - 1);
+    const bool read = request.method() == QHttpServerRequest::Method::Get ||
+                      request.method() == QHttpServerRequest::Method::Head;
+    if (name == QStringLiteral("state"))
+        return read ? stateReply() : error(Status::MethodNotAllowed, QStringLiteral("use GET"));
+    if (name == QStringLiteral("events"))
+        return error(Status::BadRequest, QStringLiteral("open a WebSocket here"));
+    if (!path.startsWith(QStringLiteral("/api/v1/")) || !findCommand(name))
+        return error(Status::NotFound, QStringLiteral("no such path"));
+    if (!post)
+        return error(Status::MethodNotAllowed, QStringLiteral("use POST"));
+    return commandReply(name, request);
+}
+
+// The module shows the application an upgrade request before it completes the
+// handshake: a refused one is answered here and closed, so no WebSocket ever opens.
+RemoteServer::Reply RemoteServer::upgradeReply(const QHttpServerRequest &request)
+{
+    if (request.url().path() != QStringLiteral("/api/v1/events"))
+        return error(Status::NotFound, QStringLiteral("no WebSocket here"));
+    if (!authorised(request.value("authorization"), request.value("cookie")))
+        return error(Status::Unauthorized, QStringLiteral("a token is needed"));
+    if (m_webSockets.size() >= kMaxWebSockets)
+        return error(Status::ServiceUnavailable, QStringLiteral("16 WebSocket clients already"));
+    return {Status::SwitchingProtocols, {}, {}, {}};
+}
+
+RemoteServer::Reply RemoteServer::loginReply(const QHttpServerRequest &request)
+{
+    if (request.body().size() > kMaxBody)
+        return error(Status::PayloadTooLarge, QStringLiteral("body over 4 KiB"));
+    if (!withinRate(request.remoteAddress()))
+        return error(Status::TooManyRequests, QStringLiteral("too many requests"));
+    const QJsonValue token = QJsonDocument::fromJson(request.body()).object().value(u"token");
+    if (!token.isString())
+        return error(Status::BadRequest, QStringLiteral("send {\"token\": \"...\"}"));
+    if (m_options.token.isEmpty())
+        return stateReply(); // nothing to trade: every client is let in already
+    if (!constantTimeEqual(token.toString().toUtf8(), m_options.token))
+        return error(Status::Unauthorized, QStringLiteral("wrong token"));
+    const QByteArray session = randomText(32);
+    m_sessions.append(session);
+    if (m_sessions.size() > kMaxSessions)
+        m_sessions.removeFirst();
+    Reply reply = stateReply();
+    reply.headers.append({"Set-Cookie", kSessionCookie + '=' + session +
+                                            "; HttpOnly; SameSite=Strict; Path=/" +
+                                            (m_guard->tls() ? "; Secure" : "")});
+    return reply;
+}
+
+RemoteServer::Reply RemoteServer::commandReply(const QString &name,
+                                               const QHttpServerRequest &request)
+{
+    if (request.body().size() > kMaxBody)
+        return error(Status::PayloadTooLarge, QStringLiteral("body over 4 KiB"));
+    if (!withinRate(request.remoteAddress()))
+        return error(Status::TooManyRequests, QStringLiteral("more than 20 commands a second"));
+    const ParsedCommand parsed = parseCommand(name, request.body());
+    if (!parsed.command)
+        return error(Status::BadRequest, parsed.error);
+    if (!runCommand(*m_station, *parsed.command))
+        return error(Status::ServiceUnavailable, QStringLiteral("the serial port is closed"));
+    return stateReply();
+}
+
+RemoteServer::Reply RemoteServer::staticReply(const QHttpServerRequest &request) const
+{
+    const auto method = request.method();
+    if (method != QHttpServerRequest::Method::Get && method != QHttpServerRequest::Method::Head)
+        return error(Status::MethodNotAllowed, QStringLiteral("use GET"));
+    QString path = request.url().path();
+    if (path == QStringLiteral("/"))
+        path = QStringLiteral("/index.html");
+    QFile file(QStringLiteral(":/web") + path);
+    if (path.contains(QStringLiteral("/.")) || !file.open(QIODevice::ReadOnly))
+        return error(Status::NotFound, QStringLiteral("no such file"));
+    Reply reply{Status::Ok, file.readAll(), "application/octet-stream", {}};
+    for (const auto &t : kContentTypes)
+        if (path.endsWith(QLatin1String(t.suffix)))
+            reply.type = t.type;
+    reply.headers = {{"Cache-Control", "no-cache"},
+                     {"Content-Security-Policy", kPagePolicy},
+                     {"X-Content-Type-Options", "nosniff"},
+                     {"Referrer-Policy", "no-referrer"}};
+    return reply;
+}
+
+RemoteServer::Reply RemoteServer::stateReply() const
+{
+    return {Status::Ok, json(state()), "application/json", {}};
+}
+
+RemoteServer::Reply RemoteServer::error(Status status, const QString &text)
+{
+    return {status, json({{QStringLiteral("error"), text}}), "application/json", {}};
+}
+
+void RemoteServer::send(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply)
+{
+    QHttpServerResponder responder = makeResponder(request, socket);
+    responder.writeStatusLine(reply.status);
+    responder.writeHeader("Content-Type", reply.type);
+    responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
+    if (reply.type == "application/json")
+        responder.writeHeader("Cache-Control", "no-store");
+    for (const auto &[key, value] : reply.headers)
+        responder.writeHeader(key, value);
+    if (request.method() != QHttpServerRequest::Method::Head)
+        responder.writeBody(reply.body);
+    else
+        responder.writeBody(QByteArray());
+}
+
+QJsonObject RemoteServer::state() const
+{
+    return stateJson(m_station->state(), int(m_webSockets.size()), m_options.version);
+}
+
+// ---- WebSocket ----------------------------------------------------------------
+
+void RemoteServer::acceptWebSockets()
+{
+    while (hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> owned = nextPendingWebSocketConnection();
+        if (!owned)
+            continue;
+        QWebSocket *socket = owned.release();
+        socket->setParent(this);
+        m_guard->release(socket->peerAddress(), socket->peerPort());
+        const QString refused = refusedWebSocket(*socket);
+        log(socket->peerAddress(), QStringLiteral("WS open"),
+            refused.isEmpty() ? QStringLiteral("101") : refused);
+        if (!refused.isEmpty()) {
+            socket->abort(); // before anything is sent or read
+            socket->deleteLater();
+            continue;
+        }
+        socket->setMaxAllowedIncomingMessageSize(quint64(kMaxBody));
+        socket->setMaxAllowedIncomingFrameSize(quint64(kMaxBody));
+        connect(socket, &QWebSocket::textMessageReceived, this,
+                [this, socket](const QString &text) { webSocketMessage(socket, text.toUtf8()); });
+        connect(socket, &QWebSocket::binaryMessageReceived, socket, &QWebSocket::abort);
+        connect(socket, &QWebSocket::disconnected, this, [this, socket] { dropWebSocket(socket); });
+        m_webSockets.append(socket);
+        if (!broadcast()) // the others see one more client; the new one its first state
+            socket->sendTextMessage(QString::fromUtf8(json(m_lastBroadcast)));
+        Q_EMIT clientsChanged(clients());
+    }
+}
+
+QString RemoteServer::refusedWebSocket(const QWebSocket &socket) const
+{
+    const QNetworkRequest request = socket.request();
+    if (request.url().path() != QStringLiteral("/api/v1/events"))
+        return QStringLiteral("404 no WebSocket here");
+    const QString site = refusedSite(request.rawHeader("Host"), socket.origin().toLatin1());
+    if (!site.isEmpty())
+        return QStringLiteral("403 ") + site;
+    if (!authorised(request.rawHeader("Authorization"), request.rawHeader("Cookie")))
+        return QStringLiteral("401 a token is needed");
+    if (m_webSockets.size() >= kMaxWebSockets)
+        return QStringLiteral("503 16 WebSocket clients already");
+    return {};
+}
+
+void RemoteServer::webSocketMessage(QWebSocket *socket, const QByteArray &message)
+{
+    const ParsedCommand parsed = parseMessage(message);
+    QString error;
+    if (!withinRate(socket->peerAddress()))
+        error = QStringLiteral("more than 20 commands a second");
+    else if (!parsed.command)
+        error = parsed.error;
+    else if (!runCommand(*m_station, *parsed.command))
+        error = QStringLiteral("the serial port is closed");
+    QJsonObject result{{QStringLiteral("type"), QStringLiteral("result")},
+                       {QStringLiteral("ok"), error.isEmpty()}};
+    if (!error.isEmpty())
+        result.insert(QStringLiteral("error"), error);
+    const QString name = parsed.command ? commandName(parsed.command->kind) : QStringLiteral("?");
+    log(socket->peerAddress(), QStringLiteral("WS ") + name,
+        error.isEmpty() ? QStringLiteral("ok") : error);
+    socket->sendTextMessage(QString::fromUtf8(json(result)));
+}
+
+void RemoteServer::dropWebSocket(QWebSocket *socket)
+{
+    if (!m_webSockets.removeOne(socket))
+        return;
+    socket->deleteLater();
+    broadcast();
+    Q_EMIT clientsChanged(clients());
+}
+
+bool RemoteServer::broadcast()
+{
+    QJsonObject message = state();
+    message.insert(QStringLiteral("type"), QStringLiteral("state"));
+    if (message == m_lastBroadcast)
+        return false; // a poll that changed nothing sends nothing
+    m_lastBroadcast = message;
+    const QString text = QString::fromUtf8(json(message));
+    for (QWebSocket *socket : std::as_const(m_webSockets))
+        socket->sendTextMessage(text);
+    return true;
+}
+
+} // namespace tarvik::remote

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <QAbstractHttpServer>
+#include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QHttpServerResponder>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+#include <utility>
+
+class QWebSocket;
+
+namespace tarvik {
+
+class Station;
+
+namespace remote {
+
+class ConnectionGuard;
+
+struct RemoteOptions {
+    QHostAddress address{QHostAddress::LocalHost};
+    quint16 port = 8732;
+    QByteArray token;  // empty: none (only allowed on loopback)
+    QStringList hosts; // extra names a client may put in Host
+    QString certFile;  // both set: TLS
+    QString keyFile;
+    QString version; // reported in the state
+};
+
+// "ADDRESS:PORT", "[IPv6]:PORT" or "ADDRESS" (the default port).
+std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text);
+
+// The HTTP and WebSocket API over one Station: a second front end beside the panel,
+// which may host it too (construct, start(), watch clientsChanged()).
+//
+// Data flow: connections come through the ConnectionGuard (limits), requests through
+// the Qt HTTP module into handleRequest(), which checks Host, Origin, the token and the
+// command rate in that order, before anything reaches the station. A command is parsed
+// (command.h), handed to the Station's own method, and answered with the state after
+// it. WebSocket upgrades are completed by the module; each new socket is checked the
+// same way at once and closed unread when refused. Every stateChanged() of the station
+// that alters the JSON goes to each WebSocket client.
+//
+// Everything runs on the thread of the station's event loop: a command's frame is
+// written whole by one call before the next command is read, so frames from several
+// clients never interleave.
+class RemoteServer : public QAbstractHttpServer
+{
+    Q_OBJECT
+public:
+    static constexpr int kMaxWebSockets = 16;
+    static constexpr int kCommandsPerSecond = 20;
+    static constexpr int kMaxSessions = 64;
+
+    RemoteServer(Station *station, const RemoteOptions &options, QObject *parent);
+    ~RemoteServer() override;
+
+    // Refuses a non-loopback address without a token, unreadable TLS files and a busy
+    // port; errorString() says why.
+    bool start();
+    void stop();
+    QString errorString() const { return m_error; }
+    quint16 port() const;
+    QStringList clients() const;
+
+Q_SIGNALS:
+    void clientsChanged(const QStringList &addresses);
+
+protected:
+    bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override;
+    void missingHandler(const QHttpServerRequest &request, QTcpSocket *socket) override;
+
+private:
+    using Status = QHttpServerResponder::StatusCode;
+    struct Reply {
+        Status status = Status::Ok;
+        QByteArray body;
+        QByteArray type = "application/json";
+        QList<std::pair<QByteArray, QByteArray>> headers;
+    };
+
+    bool loadTls();
+    void collectHosts();
+    QString refusedSite(const QByteArray &host, const QByteArray &origin) const;
+    bool authorised(const QByteArray &authorization, const QByteArray &cookie) const;
+    bool withinRate(const QHostAddress &address);
+    Reply apiReply(const QHttpServerRequest &request);
+    Reply upgradeReply(const QHttpServerRequest &request);
+    Reply loginReply(const QHttpServerRequest &request);
+    Reply commandReply(const QString &name, const QHttpServerRequest &request);
+    Reply staticReply(const QHttpServerRequest &request) const;
+    Reply stateReply() const;
+    static Reply error(Status status, const QString &text);
+    void send(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply);
+
+    void acceptWebSockets();
+    QString refusedWebSocket(const QWebSocket &socket) const;
+    void webSocketMessage(QWebSocket *socket, const QByteArray &message);
+    void dropWebSocket(QWebSocket *socket);
+    QJsonObject state() const;
+    bool broadcast(); // false: nothing changed, nothing sent
+    void log(const QHostAddress &client, const QString &what, const QString &result) const;
+
+    Station *m_station;
+    RemoteOptions m_options;
+    ConnectionGuard *m_guard;
+    QString m_error;
+    QStringList m_hosts; // accepted Host values, lower case, each with and without port
+    QList<QByteArray> m_sessions;
+    QHash<QHostAddress, std::deque<qint64>> m_commandTimes;
+    QList<QWebSocket *> m_webSockets;
+    QJsonObject m_lastBroadcast;
+};
+
+} // namespace remote
+} // namespace tarvik

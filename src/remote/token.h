@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace tarvik::remote {
+
+// The access token: at least 128 bits from the system's random source, kept in a file
+// only its owner may read. It is never logged and is compared in constant time.
+
+// Shortest token accepted: 22 base64 characters carry 132 bits.
+inline constexpr int kMinTokenLength = 22;
+
+struct TokenFile {
+    std::optional<QByteArray> token;
+    QString error; // why there is none, said for the operator
+};
+
+// Reads the token at `path`: refused when group or others may read the file, when it
+// cannot be read, or when it is too short to be a token.
+TokenFile readTokenFile(const QString &path);
+
+// Creates `path` (which must not exist) with mode 0600 holding a new token of 256 bits,
+// base64url; an error text when that failed.
+QString makeTokenFile(const QString &path);
+
+// Random text of `bytes` bytes from the system source, base64url: session ids, tokens.
+QByteArray randomText(int bytes);
+
+// Equal contents, in a time that does not depend on where they differ.
+bool constantTimeEqual(const QByteArray &a, const QByteArray &b);
+
+} // namespace tarvik::remote

@@ -1,0 +1,232 @@
+#!/usr/bin/python3
+"""The web page in headless Chromium (Selenium) against the real tarvik-station: first on
+a pseudo-terminal peer whose bytes are checked and whose status replies the test writes,
+then with a token, then on the simulated controller. Clicks are real WebDriver clicks.
+Usage: web_page.py STATION AXE_JS [--screenshots DIR]  (DIR: also save the README's shots)"""
+
+import atexit, os, signal, socket, subprocess, sys, tempfile, threading, time, tty
+
+from selenium import webdriver
+from selenium.webdriver.common.by import By
+
+STATION, AXE = (sys.argv + ["", ""])[1:3]  # bench/web_latency.py sets them itself
+SHOTS = sys.argv[sys.argv.index("--screenshots") + 1] if "--screenshots" in sys.argv else None
+CHROMIUM_FLAGS = ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                  "--disable-background-networking --disable-component-update --disable-sync").split()
+NAMES = [f"{b} m" for b in ["80", "40", "30", "20", "17", "15", "12", "10", "6"]] + [
+    "180", "BiDir", "Home", "Calibrate", "En Xcvr", "Dis Xcvr", "UP", "DN", "Follow Radio", "Frequency"]
+failures, stations = [], set()  # every station started, stopped at exit whatever ends the run
+for sig in (signal.SIGTERM, signal.SIGALRM):  # CTest's timeout kills outright: end first, tidily
+    signal.signal(sig, lambda number, _: sys.exit(f"ended by {signal.Signals(number).name}"))
+signal.alarm(int(os.environ.get("TARVIK_DEADLINE_SECONDS", "0")))
+atexit.register(lambda: [s.stop() for s in stations])
+
+
+def check(condition, what):
+    print(("ok    " if condition else "FAIL  ") + what, flush=True)
+    failures.extend([] if condition else [what])
+    return condition
+
+
+def wait_for(predicate, seconds=5.0):
+    end = time.monotonic() + seconds
+    while not (result := predicate()) and time.monotonic() < end:
+        time.sleep(0.05)
+    return result
+
+
+class Peer:
+    """The controller's end of a pseudo-terminal: records command frames, answers polls."""
+
+    def __init__(self):
+        self.master, slave = os.openpty()
+        tty.setraw(slave)
+        self.device = os.ttyname(slave)  # the slave stays open so the line never hangs up
+        self.frames, self.arrived, self.polls, self.reply = [], [], 0, self.status(1405000, 0, 0x00)
+        self.hung_up = False  # set: the master closes at the next read, and the line is lost
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    @staticmethod
+    def status(units, moving, code):
+        return bytes([0x40, 0x41, 0x00]) + units.to_bytes(3, "big") + bytes([moving, code, 0, 0, 0])
+
+    def serve(self):
+        buffer = b""
+        while not self.hung_up and (chunk := os.read(self.master, 256)):
+            buffer, now = buffer + chunk, time.time()  # wall clock, as the page's clock
+            while buffer:
+                if buffer.startswith(b"?A\r"):
+                    buffer, self.polls = buffer[3:], self.polls + 1
+                    if self.reply:
+                        os.write(self.master, self.reply)
+                elif buffer.startswith(b"@A"):
+                    if len(buffer) < 11:
+                        break
+                    self.frames.append(buffer[:11])
+                    self.arrived.append(now)
+                    buffer = buffer[11:]
+                else:
+                    buffer = buffer[1:]
+        os.close(self.master)
+
+    def sent(self, hex_frame, seconds=3.0):
+        return wait_for(lambda: bytes.fromhex(hex_frame) in self.frames, seconds)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Station:
+    def __init__(self, *args):
+        self.port, self.args, self.process = free_port(), args, None
+        self.url = f"http://127.0.0.1:{self.port}/"
+
+    def start(self):
+        home = tempfile.mkdtemp()
+        self.process = subprocess.Popen([STATION, "--listen", f"127.0.0.1:{self.port}", *self.args],
+                                        env=dict(os.environ, XDG_CONFIG_HOME=home, HOME=home), process_group=0)
+        stations.add(self)
+        wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", self.port)) == 0, 10)
+        return self
+
+    def stop(self):  # its whole group, so that nothing it started outlives it either
+        if self.process.poll() is None:
+            os.killpg(self.process.pid, signal.SIGTERM)
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.process.pid, signal.SIGKILL)
+                self.process.wait()
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    for flag in CHROMIUM_FLAGS + ["--user-data-dir=" + tempfile.mkdtemp()]:
+        options.add_argument(flag)
+    return webdriver.Chrome(options=options)
+
+
+def lamp(driver, name):
+    return driver.find_element(By.CSS_SELECTOR, f'[data-lamp="{name}"]').get_attribute("aria-label")
+
+
+def control(driver, name):
+    return driver.find_element(By.XPATH, f"//*[@aria-label='{name}' or (self::button and text()='{name}')]")
+
+
+def shown(driver, **expected):
+    """The frequency display and lamps as named → wanted words, e.g. TUNING='red'."""
+    def now():
+        got = {k.replace("_", " "): control(driver, k).get_attribute("value") if k == "Frequency"
+               else lamp(driver, k.replace("_", " ")).split(": ")[1] for k in expected}
+        return got == {k.replace("_", " "): v for k, v in expected.items()}
+    return wait_for(now, 1.5)
+
+
+def on_the_peer(driver):
+    peer = Peer()
+    station = Station("--port", peer.device).start()
+    driver.get(station.url)
+    check(shown(driver, Frequency="14.050", Connected="green"), "the peer's first reply shows 14.050, Connected green")
+    check(all(control(driver, n).accessible_name == n for n in NAMES), "every control has its desktop name")
+    control(driver, "20 m").click()
+    check(peer.sent("404100 157048 0000 31 300D"), "a click on 20 m puts 40 41 00 15 70 48 00 00 31 30 0D on the wire")
+    check(shown(driver, **{"20_m_lamp": "green", "80_m_lamp": "red"}), "the 20 m lamp is lit, the others not")
+    peer.reply = Peer.status(1407400, 1, 0x40)
+    check(shown(driver, Frequency="14.074", TUNING="red", **{"180_lamp": "green", "BiDir_lamp": "red"}),
+          "a new status from the peer shows within one second: 14.074, TUNING red, 180 lamp green")
+    control(driver, "180").click()  # lit: back to normal, from the frequency shown
+    check(peer.sent("404100 1579A8 0000 31 300D"), "180 while reversed sends the normal pattern")
+    peer.reply = Peer.status(1407400, 0, 0x80)
+    shown(driver, **{"BiDir_lamp": "green"})
+    control(driver, "180").click()
+    check(peer.sent("404100 1579A8 0040 31 300D"), "180 while bidirectional sends the reversed pattern")
+    control(driver, "Calibrate").click()
+    dialog = driver.find_element(By.ID, "confirm")
+    check(dialog.is_displayed() and dialog.accessible_name == "Calibrate the antenna?", "Calibrate asks first")
+    driver.find_element(By.ID, "confirm-cancel").click()
+    control(driver, "Calibrate").click()
+    driver.find_element(By.ID, "confirm-ok").click()
+    check(peer.sent("404100 000000 0040 56 300D") and sum(f[8] == 0x56 for f in peer.frames) == 1,
+          "Cancel sends nothing; the confirmed Calibrate sends one frame")
+    peer.reply = None
+    check(wait_for(lambda: "Controller not answering for" in driver.find_element(By.ID, "link").text, 6)
+          and lamp(driver, "Connected") == "Connected: red", "a silent controller: Connected red and the words")
+    check("Controller not answering" in driver.find_element(By.ID, "announcer").text,
+          "the live region says the controller is not answering")
+    peer.reply = Peer.status(1407400, 0, 0x00)
+    station.stop()
+    banner = driver.find_element(By.ID, "banner")
+    check(wait_for(banner.is_displayed, 3) and not control(driver, "20 m").is_enabled(),
+          "a stopped station: the banner shows and the controls are disabled")
+    station.start()
+    check(wait_for(lambda: not banner.is_displayed() and control(driver, "20 m").is_enabled(), 10),
+          "the restarted station: the page recovers by itself")
+    driver.execute_script(open(AXE).read())
+    result = driver.execute_async_script("axe.run().then(arguments[arguments.length - 1])")
+    bad = [v["id"] for v in result["violations"] if v["impact"] in ("serious", "critical")]
+    check(not bad, f"axe-core finds no serious or critical violation {bad}")
+    peer.hung_up = True
+    check(wait_for(lambda: driver.find_element(By.ID, "link").text == "Serial port closed"), "a lost line: port closed")
+    control(driver, "20 m").click()
+    check(wait_for(lambda: driver.find_element(By.ID, "error").text == "20 m refused: the serial port is closed"),
+          "a command the station refuses shows its words on the page")
+    station.stop()
+
+
+def with_a_token(driver):
+    token_file = tempfile.mktemp()
+    with open(token_file, "w") as f:
+        f.write("s3cret-token-for-the-test\n")
+    os.chmod(token_file, 0o600)
+    station = Station("--simulate", "--token-file", token_file).start()
+    driver.get(station.url)
+    check(wait_for(lambda: driver.find_element(By.ID, "login").is_displayed()), "a token: the login form first")
+    field = driver.find_element(By.ID, "token")
+    check(field.get_attribute("type") == "password", "the token goes in a password field")
+    field.send_keys("wrong\n")
+    check(wait_for(lambda: driver.find_element(By.ID, "login-error").text == "Wrong token."), "a wrong token is refused")
+    field.clear()
+    field.send_keys("s3cret-token-for-the-test\n")
+    check(wait_for(lambda: control(driver, "20 m").is_enabled()), "the right token opens the panel")
+    check("s3cret" not in driver.current_url, "the token is never in the URL")
+    cookies = driver.get_cookies()
+    check(cookies and all(c["httpOnly"] and c["sameSite"] == "Strict" for c in cookies),
+          f"the session cookie is HttpOnly and SameSite=Strict {cookies}")
+    station.stop()
+
+
+def simulated(driver):
+    station = Station("--simulate").start()
+    driver.get(station.url)
+    check(shown(driver, Frequency="14.050"), "the simulated controller shows 14.050")
+    control(driver, "17 m").click()
+    check(wait_for(lambda: control(driver, "Frequency").get_attribute("value") == "18.100", 30),
+          "17 m on the simulated controller reaches 18.100")
+    for scheme in ["light", "dark"] if SHOTS else []:
+        driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": [{"name": "prefers-color-scheme", "value": scheme}]})
+        for width, height in [(360, 740), (1280, 800)]:
+            driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                                   {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 600})
+            time.sleep(0.3)
+            check(driver.execute_script("return document.documentElement.scrollWidth") <= width,
+                  f"no sideways scrolling at {width}x{height}")
+            driver.save_screenshot(os.path.join(SHOTS, f"web-{width}x{height}-{scheme}.png"))
+    station.stop()
+
+
+if __name__ == "__main__":
+    driver = browser()
+    try:
+        for case in (on_the_peer, with_a_token, simulated):
+            try:
+                case(driver)
+            except Exception as error:  # one broken case must not hide the others
+                check(False, f"{case.__name__}: {type(error).__name__}: {error}")
+    finally:
+        driver.quit()
+    print(f"{len(failures)} failed" if failures else "all passed")
+    sys.exit(1 if failures else 0)
