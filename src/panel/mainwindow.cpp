@@ -381,11 +381,11 @@ void MainWindow::openRemoteAccess()
         auto apply = [this, status](const RemoteSettings &s) {
             QString why;
             if (s.enabled && !remote::remoteOptions(s, {}, why))
-                return RemoteDialog::Outcome{false, why};
+                return RemoteDialog::Outcome{false, false, why};
             m_remote = s;
             saveSettings();
             why = serveRemote({});
-            return RemoteDialog::Outcome{why.isEmpty(), why.isEmpty() ? status() : why};
+            return RemoteDialog::Outcome{why.isEmpty(), true, why.isEmpty() ? status() : why};
         };
         const QString tokenFile = QFileInfo(m_store->filePath()).absolutePath() + u"/token"_s;
         m_remoteDialog = new RemoteDialog(m_remote, status(), tokenFile, apply, this);

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 
 using namespace Qt::StringLiterals;
@@ -46,17 +47,25 @@ RemoteDialog::RemoteDialog(const RemoteSettings &settings, const QString &status
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
 
-    const auto listen = remote::parseListen(settings.listen);
-    m_enabled->setChecked(settings.enabled);
-    m_address->setText(listen ? listen->first.toString() : u"127.0.0.1"_s);
-    m_port->setValue(listen ? listen->second : 8732);
-    m_tokenFile->setText(settings.tokenFile);
+    showSettings();
     m_status->setText(status);
 
     connect(m_enabled, &QCheckBox::toggled, this, &RemoteDialog::commit);
     connect(m_address, &QLineEdit::editingFinished, this, &RemoteDialog::commit);
     connect(m_port, &QSpinBox::valueChanged, this, &RemoteDialog::commit);
     connect(m_tokenFile, &QLineEdit::editingFinished, this, &RemoteDialog::commit);
+}
+
+// The fields as the settings in use are, without handing them over again.
+void RemoteDialog::showSettings()
+{
+    const QSignalBlocker blockBox(m_enabled);
+    const QSignalBlocker blockPort(m_port);
+    const auto listen = remote::parseListen(m_settings.listen);
+    m_enabled->setChecked(m_settings.enabled);
+    m_address->setText(listen ? listen->first.toString() : u"127.0.0.1"_s);
+    m_port->setValue(listen ? listen->second : 8732);
+    m_tokenFile->setText(m_settings.tokenFile);
 }
 
 void RemoteDialog::buildControls()
@@ -117,10 +126,13 @@ void RemoteDialog::commit()
         return;
     const Outcome outcome = m_apply(s);
     m_status->setText(outcome.status);
-    if (outcome.applied) {
+    if (outcome.stored)
         m_settings = s;
+    if (outcome.applied)
         return;
-    }
+    // Refused, nothing stored: the fields go back to what is in use.
+    if (!outcome.stored)
+        showSettings();
     QMessageBox::warning(this, windowTitle(), outcome.status);
 }
 

@@ -24,7 +24,8 @@ class RemoteDialog : public QDialog
     Q_OBJECT
 public:
     struct Outcome {
-        bool applied;
+        bool applied;   // stored and served by
+        bool stored;    // stored, though perhaps not served (a port taken)
         QString status; // "Serving http://127.0.0.1:8732/", "Off", or why not
     };
     using Apply = std::function<Outcome(const RemoteSettings &)>;
@@ -43,6 +44,7 @@ public:
 
 private:
     void buildControls();
+    void showSettings();
     void commit();
     void createToken();
     void showToken();
