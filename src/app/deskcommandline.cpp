@@ -45,11 +45,16 @@ DeskOptions parseDeskOptions(QApplication &app)
         u"Follow the radio through the rigctld at HOST[:PORT] (port 4532 by default) for "
         "this run only; the stored place is kept."_s,
         u"HOST[:PORT]"_s);
-    parser.addOptions({portOption, simulateOption, traceOption, rigOption});
+    const QCommandLineOption listenOption(
+        u"listen"_s,
+        u"Serve the HTTP and WebSocket API and the web page on ADDRESS:PORT for this run "
+        "only (anywhere but loopback needs [Remote] TokenFile)."_s,
+        u"ADDRESS:PORT"_s);
+    parser.addOptions({portOption, simulateOption, traceOption, rigOption, listenOption});
     parser.process(app);
 
     DeskOptions options{parser.value(portOption), parser.isSet(simulateOption),
-                        parser.value(traceOption), std::nullopt};
+                        parser.value(traceOption), std::nullopt, parser.value(listenOption)};
     if (parser.isSet(rigOption)) {
         options.rig = rig::parseEndpoint(parser.value(rigOption));
         if (!options.rig) {

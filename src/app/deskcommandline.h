@@ -17,6 +17,7 @@ struct DeskOptions {
     bool simulate = false;
     QString traceFile;                // --trace: empty for no trace
     std::optional<rig::Endpoint> rig; // --rig: the rigctld to follow this run
+    QString listen;                   // --listen: serve the API this run; empty: as stored
 };
 
 // Call before the QApplication exists: --help and --version only print, and must work

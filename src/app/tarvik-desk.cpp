@@ -1,6 +1,6 @@
 // tarvik-desk: the control panel. Everything lives in the libraries; this only wires
 // the command line, the settings store, the optional simulated controller, the Station
-// and the main window over it together.
+// and the main window over it (which may serve the remote API) together.
 
 #include "aboutbox.h"
 #include "controllersimulator.h"
@@ -47,6 +47,15 @@ int main(int argc, char *argv[])
     }
 
     tarvik::MainWindow window(station, store);
+    window.listenForThisRun(options.listen);
+    QObject::connect(&window, &tarvik::MainWindow::serving, &app, [](const QString &url) {
+        std::printf("Web panel: %s\n", qPrintable(url));
+        std::fflush(stdout);
+    });
+    QObject::connect(&window, &tarvik::MainWindow::notServing, &app, [](const QString &why) {
+        std::fprintf(stderr, "tarvik-desk: %s; the panel runs on without the remote API\n",
+                     qPrintable(why));
+    });
     // Before the port opens, so that the trace begins with it.
     if (!options.traceFile.isEmpty())
         window.startTrace(options.traceFile);

@@ -5,6 +5,7 @@
 
 #include "commport.h"
 #include "controllersimulator.h"
+#include "remoteconfig.h"
 #include "remoteserver.h"
 #include "settings.h"
 #include "settingsstore.h"
@@ -57,35 +58,6 @@ int fail(const QString &text)
     return 1;
 }
 
-// The server's options: the command line over the [Remote] section.
-std::optional<tarvik::remote::RemoteOptions>
-remoteOptions(const tarvik::StationOptions &cli, const tarvik::RemoteSettings &stored, QString &why)
-{
-    const QString listenText = cli.listen.isEmpty() ? stored.listen : cli.listen;
-    const auto listen = tarvik::remote::parseListen(listenText);
-    if (!listen) {
-        why = u"cannot listen on \"%1\": give ADDRESS:PORT"_s.arg(listenText);
-        return std::nullopt;
-    }
-    tarvik::remote::RemoteOptions options;
-    options.address = listen->first;
-    options.port = listen->second;
-    options.hosts = stored.hosts;
-    options.certFile = cli.certFile;
-    options.keyFile = cli.keyFile;
-    options.version = QString::fromLatin1(tarvik::version::text);
-    const QString tokenFile = cli.tokenFile.isEmpty() ? stored.tokenFile : cli.tokenFile;
-    if (!tokenFile.isEmpty()) {
-        const auto token = tarvik::remote::readTokenFile(tokenFile);
-        if (!token.token) {
-            why = token.error;
-            return std::nullopt;
-        }
-        options.token = *token.token;
-    }
-    return options;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -103,7 +75,8 @@ int main(int argc, char *argv[])
     auto *store = new tarvik::SettingsStore(tarvik::settingsPathFor(cli.profile), &app);
     const tarvik::RemoteSettings remoteSettings = tarvik::readRemoteSettings(*store);
     QString why;
-    const auto options = remoteOptions(cli, remoteSettings, why);
+    const auto options = tarvik::remote::remoteOptions(
+        remoteSettings, {cli.listen, cli.tokenFile, cli.certFile, cli.keyFile}, why);
     if (!options)
         return fail(why);
 
@@ -135,9 +108,9 @@ int main(int argc, char *argv[])
     auto *server = new tarvik::remote::RemoteServer(station, *options, &app);
     if (!server->start())
         return fail(server->errorString());
-    std::fprintf(stderr, "tarvik-station: serving %s://%s:%u/ for %s\n",
-                 cli.certFile.isEmpty() ? "http" : "https", qPrintable(options->address.toString()),
-                 unsigned(server->port()), qPrintable(station->state().portName));
+    std::fprintf(stderr, "tarvik-station: serving %s for %s\n",
+                 qPrintable(tarvik::remote::pageUrl(*options, server->port())),
+                 qPrintable(station->state().portName));
 
     quitOnSignals(app);
     const int code = app.exec();

@@ -8,6 +8,9 @@
 #include "helpwindow.h"
 #include "portmessage.h"
 #include "radiodialog.h"
+#include "remoteconfig.h"
+#include "remotedialog.h"
+#include "remoteserver.h"
 #include "settingsstore.h"
 #include "setupdialog.h"
 #include "station.h"
@@ -20,6 +23,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -65,6 +69,20 @@ constexpr RadioLook kRadioLooks[] = {
     {RigFollower::State::Off, true, Indicator::Look::GreenLamp, "Not following the radio"},
     {RigFollower::State::Answering, false, Indicator::Look::GreenLamp, "Following the radio"},
     {RigFollower::State::NotAnswering, false, Indicator::Look::RedLamp, "Radio not answering"},
+};
+
+// What the Remote lamp shows: green only while clients are connected.
+enum class RemoteCondition { Off, Idle, Clients };
+struct RemoteLook {
+    RemoteCondition condition;
+    bool grey;
+    const char *spoken;
+    const char *tip; // %1: the page's address, or the clients' addresses
+};
+constexpr RemoteLook kRemoteLooks[] = {
+    {RemoteCondition::Off, true, "Remote API off", "The remote API is off"},
+    {RemoteCondition::Idle, true, "No remote clients", "Serving %1: no remote clients"},
+    {RemoteCondition::Clients, false, "Remote clients connected", "Remote clients: %1"},
 };
 
 void setText(QLineEdit *box, const QString &text)
@@ -115,22 +133,28 @@ void MainWindow::start()
     fillMissingSettings(*m_store, toTwips(x()), toTwips(y()));
     const StationSettings stationSettings = readStationSettings(*m_store);
     const WindowSettings settings = readWindowSettings(*m_store);
+    m_remote = readRemoteSettings(*m_store);
     m_station->applySettings(stationSettings);
     applyWindowSettings(settings);
     if (!m_station->start())
         showPortNotAvailable(isVisible() ? this : nullptr, m_station->port());
+    if (const QString why = serveRemote({m_listenForThisRun, {}, {}, {}}); !why.isEmpty())
+        warn(why, u"The panel runs on without the remote API."_s);
 }
 
 void MainWindow::saveSettings()
 {
     SettingValues values = settingValues(m_station->settings());
     values += settingValues(windowSettings());
+    values += settingValues(m_remote);
     m_store->setValues(values);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveSettings();
+    if (m_server)
+        m_server->stop();
     m_station->stop();
     event->accept();
 }
@@ -214,6 +238,57 @@ void MainWindow::showRadio(const StationState &state)
     m_followAction->setChecked(state.following);
 }
 
+void MainWindow::showRemoteClients(const QStringList &clients)
+{
+    const RemoteCondition condition = m_servingUrl.isEmpty() ? RemoteCondition::Off
+                                      : clients.isEmpty()    ? RemoteCondition::Idle
+                                                             : RemoteCondition::Clients;
+    for (const RemoteLook &look : kRemoteLooks) {
+        if (look.condition != condition)
+            continue;
+        m_remoteLamp->setShowing(look.grey, Indicator::Look::GreenLamp);
+        if (m_remoteCaption->accessibleName() != QLatin1String(look.spoken))
+            m_remoteCaption->setAccessibleName(QString::fromLatin1(look.spoken));
+        const QString tip = QString::fromLatin1(look.tip);
+        setTip(m_remoteLamp, tip.contains(u"%1"_s)
+                                 ? tip.arg(clients.isEmpty() ? m_servingUrl : clients.join(u", "_s))
+                                 : tip);
+    }
+}
+
+// ---- the remote API ----------------------------------------------------------------
+
+// Any server running goes first, with its clients: a new one serves by the values now
+// in use. Empty when all went as asked; otherwise why not (and notServing() says it).
+QString MainWindow::serveRemote(const remote::RemoteOverrides &run)
+{
+    delete m_server;
+    m_server = nullptr;
+    m_servingUrl.clear();
+    showRemoteClients({});
+    if (!m_remote.enabled && run.listen.isEmpty())
+        return {};
+    QString why;
+    const auto options = remote::remoteOptions(m_remote, run, why);
+    if (options) {
+        m_server = new remote::RemoteServer(m_station, *options, this);
+        if (!m_server->start()) {
+            why = m_server->errorString();
+            delete m_server;
+            m_server = nullptr;
+        }
+    }
+    if (!m_server) {
+        Q_EMIT notServing(why);
+        return why;
+    }
+    m_servingUrl = remote::pageUrl(*options, m_server->port());
+    connect(m_server, &remote::RemoteServer::clientsChanged, this, &MainWindow::showRemoteClients);
+    showRemoteClients({});
+    Q_EMIT serving(m_servingUrl);
+    return {};
+}
+
 // ---- views, On Top and the window's place ------------------------------------------
 
 void MainWindow::applyWindowSettings(const WindowSettings &settings)
@@ -293,6 +368,29 @@ void MainWindow::openRadio()
     if (!m_radioDialog)
         m_radioDialog = new RadioDialog(*m_station, this);
     bringForward(m_radioDialog);
+}
+
+// A setting the token rule refuses is not stored; one that is allowed is stored in one
+// write with the rest and served by at once.
+void MainWindow::openRemoteAccess()
+{
+    if (!m_remoteDialog) {
+        auto status = [this] {
+            return m_servingUrl.isEmpty() ? u"Off"_s : u"Serving "_s + m_servingUrl;
+        };
+        auto apply = [this, status](const RemoteSettings &s) {
+            QString why;
+            if (s.enabled && !remote::remoteOptions(s, {}, why))
+                return RemoteDialog::Outcome{false, false, why};
+            m_remote = s;
+            saveSettings();
+            why = serveRemote({});
+            return RemoteDialog::Outcome{why.isEmpty(), true, why.isEmpty() ? status() : why};
+        };
+        const QString tokenFile = QFileInfo(m_store->filePath()).absolutePath() + u"/token"_s;
+        m_remoteDialog = new RemoteDialog(m_remote, status(), tokenFile, apply, this);
+    }
+    bringForward(m_remoteDialog);
 }
 
 void MainWindow::openHelp()

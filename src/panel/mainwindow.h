@@ -22,6 +22,10 @@ namespace tarvik {
 class SettingsStore;
 class Station;
 struct StationState;
+namespace remote {
+class RemoteServer;
+struct RemoteOverrides;
+} // namespace remote
 
 // The desktop panel: a view over one Station.
 //
@@ -36,6 +40,11 @@ struct StationState;
 // call; it runs when the Station says a setting changed, on a change of view or On Top,
 // and as the window closes.
 //
+// It may serve the HTTP and WebSocket API over the same Station (a RemoteServer it owns):
+// the [Remote] section, or --listen for one run, or the Remote Access dialog decide.
+// Changes from the network come back through stateChanged like any other; the Remote
+// lamp follows the server's clientsChanged.
+//
 // Building the window and its keys is mainwindow_build.cpp.
 class MainWindow : public QMainWindow
 {
@@ -49,6 +58,8 @@ public:
     void start();
     // Records the line in `path` from now on (--trace, "&Trace to File...").
     bool startTrace(const QString &path);
+    // Serve the API on ADDRESS:PORT for this run (--listen); call before start().
+    void listenForThisRun(const QString &listen) { m_listenForThisRun = listen; }
     void saveSettings();
 
     Station &station() const { return *m_station; }
@@ -64,6 +75,14 @@ public:
     QWidget *aboutBox() const { return m_aboutBox.data(); }
     QWidget *helpWindow() const { return m_helpWindow.data(); }
     QWidget *radioDialog() const { return m_radioDialog.data(); }
+    QWidget *remoteDialog() const { return m_remoteDialog.data(); }
+    remote::RemoteServer *remoteServer() const { return m_server; }
+
+Q_SIGNALS:
+    // The API is served at `url` ("http://127.0.0.1:8732/").
+    void serving(const QString &url);
+    // It is not, though asked to be: why.
+    void notServing(const QString &reason);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -83,6 +102,9 @@ private:
     void showState(const StationState &state);
     void showConnection(const StationState &state);
     void showRadio(const StationState &state);
+    void showRemoteClients(const QStringList &clients);
+    // The remote API: started, stopped or restarted by the [Remote] values in use.
+    QString serveRemote(const remote::RemoteOverrides &run);
     // Settings, views and On Top.
     void applyWindowSettings(const WindowSettings &settings);
     WindowSettings windowSettings() const;
@@ -91,6 +113,7 @@ private:
     // Dialogs and messages.
     void openSetup();
     void openRadio();
+    void openRemoteAccess();
     void openHelp();
     void openAbout();
     void chooseTraceFile(bool checked);
@@ -115,6 +138,12 @@ private:
     std::array<QAction *, kViews.size()> m_viewActions{};
     Indicator *m_radioLamp = nullptr;
     QLabel *m_radioCaption = nullptr;
+    Indicator *m_remoteLamp = nullptr;
+    QLabel *m_remoteCaption = nullptr;
+    RemoteSettings m_remote;
+    QString m_listenForThisRun;
+    QString m_servingUrl; // empty: not serving
+    remote::RemoteServer *m_server = nullptr;
     QAction *m_followAction = nullptr;
     QAction *m_traceAction = nullptr;
     // Buttons whose access key a menu title uses too: the button gets it.
@@ -123,6 +152,7 @@ private:
     QPointer<QWidget> m_aboutBox;
     QPointer<QWidget> m_helpWindow;
     QPointer<QWidget> m_radioDialog;
+    QPointer<QWidget> m_remoteDialog;
 };
 
 } // namespace tarvik

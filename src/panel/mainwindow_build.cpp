@@ -189,13 +189,46 @@ void MainWindow::buildStatusDisplays(QWidget *client)
     m_connected = Indicator::lamp(QStringLiteral("Connected"), connection);
     m_connected->setGeometry(twipsRect(810, 60, kLampSize, kLampSize));
 
-    // Beside Connected, in every view: whether the antenna follows the radio. The
-    // caption's accessible name is what a screen reader hears when that changes.
-    m_radioCaption =
-        makeLabel(client, "lblRadio", QStringLiteral("Radio"), twipsRect(1680, 1020, 480, 255));
-    m_radioLamp =
-        Indicator::offLamp(QStringLiteral("Radio lamp"), Indicator::Look::GreenLamp, client);
-    m_radioLamp->setGeometry(twipsRect(2190, 1020, kLampSize, kLampSize));
+    // In every view, a lamp that is grey when off and a caption whose accessible name
+    // is what a screen reader hears when that changes: beside Connected, whether the
+    // antenna follows the radio; in the room right of the frequency, whether remote
+    // clients are connected.
+    struct StatusLamp {
+        const char *captionName;
+        const char *caption;
+        const char *lampName;
+        QRect captionRect; // twips
+        QRect lampRect;
+        QLabel *MainWindow::*captionMember;
+        Indicator *MainWindow::*lampMember;
+    };
+    const StatusLamp statusLamps[] = {
+        {"lblRadio",
+         "Radio",
+         "Radio lamp",
+         {1680, 1020, 480, 255},
+         {2190, 1020, 255, 255},
+         &MainWindow::m_radioCaption,
+         &MainWindow::m_radioLamp},
+        {"lblRemote",
+         "Remote",
+         "Remote lamp",
+         {2010, 420, 585, 255},
+         {2190, 690, 255, 255},
+         &MainWindow::m_remoteCaption,
+         &MainWindow::m_remoteLamp},
+    };
+    for (const StatusLamp &l : statusLamps) {
+        const QRect c = l.captionRect;
+        this->*l.captionMember = makeLabel(client, l.captionName, QString::fromLatin1(l.caption),
+                                           twipsRect(c.x(), c.y(), c.width(), c.height()));
+        this->*l.lampMember =
+            Indicator::offLamp(QString::fromLatin1(l.lampName), Indicator::Look::GreenLamp, client);
+        (this->*l.lampMember)
+            ->setGeometry(
+                twipsRect(l.lampRect.x(), l.lampRect.y(), l.lampRect.width(), l.lampRect.height()));
+    }
+    m_remoteCaption->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
 }
 
 // The command buttons, the pattern buttons with their lamps, and On Top.
@@ -285,6 +318,8 @@ void MainWindow::buildMenus()
     connect(m_followAction, &QAction::triggered, m_station, &Station::setFollowing);
     connect(add(pref, QStringLiteral("mnuRadio"), QStringLiteral("&Radio..."), 0),
             &QAction::triggered, this, &MainWindow::openRadio);
+    connect(add(pref, QStringLiteral("mnuRemote"), QStringLiteral("Remote &Access..."), {}),
+            &QAction::triggered, this, &MainWindow::openRemoteAccess);
     m_traceAction = add(pref, QStringLiteral("mnuTrace"), QStringLiteral("&Trace to File..."), {});
     m_traceAction->setCheckable(true);
     connect(m_traceAction, &QAction::triggered, this, &MainWindow::chooseTraceFile);

@@ -2,6 +2,7 @@
 
 #include "command.h"
 #include "connectionguard.h"
+#include "remoteconfig.h"
 #include "statejson.h"
 #include "station.h"
 #include "token.h"
@@ -140,15 +141,9 @@ RemoteServer::~RemoteServer() = default;
 
 bool RemoteServer::start()
 {
-    if (!m_options.address.isLoopback() && m_options.token.isEmpty()) {
-        m_error = QStringLiteral(
-                      "refusing to listen on %1 without a token. Make one with "
-                      "\"tarvik-station --make-token FILE\" and give it with --token-file FILE "
-                      "(or [Remote] TokenFile); reach the station through a VPN or an SSH "
-                      "tunnel, never a bare port on the internet")
-                      .arg(m_options.address.toString());
+    m_error = listenRefusal(m_options.address, !m_options.token.isEmpty());
+    if (!m_error.isEmpty())
         return false;
-    }
     if (!m_options.certFile.isEmpty() && !loadTls())
         return false;
     if (!m_guard->listen(m_options.address, m_options.port)) {

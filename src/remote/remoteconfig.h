@@ -1,0 +1,37 @@
+#pragma once
+
+#include "remoteserver.h"
+#include "settings.h"
+
+#include <QHostAddress>
+#include <QString>
+
+#include <optional>
+
+namespace tarvik::remote {
+
+// How both front ends decide where and how the API is served: the stored [Remote]
+// section, with what the command line gives for one run laid over it. tarvik-station
+// and the panel call these, so the rule about tokens is one rule.
+
+// What a command line sets for one run; an empty field leaves the stored value.
+struct RemoteOverrides {
+    QString listen;
+    QString tokenFile;
+    QString certFile;
+    QString keyFile;
+};
+
+// Empty when `address` may be served; otherwise why not, said for the operator.
+// Anywhere but loopback a token is required.
+QString listenRefusal(const QHostAddress &address, bool hasToken);
+
+// The server's options, or none with `why` set: an address that cannot be read, an
+// unusable token file, or a non-loopback address without a token.
+std::optional<RemoteOptions> remoteOptions(const RemoteSettings &stored, const RemoteOverrides &run,
+                                           QString &why);
+
+// "http://127.0.0.1:8732/", "https://[::1]:8732/": where a browser finds the page.
+QString pageUrl(const RemoteOptions &options, quint16 port);
+
+} // namespace tarvik::remote

@@ -1,0 +1,88 @@
+// The panel serving the remote API over its own Station on the pseudo-terminal: a
+// command from the network reaches the wire and the panel's lamps, a key on the panel
+// reaches a WebSocket client, and the Remote lamp follows the clients. The Remote
+// Access dialog stores what it turns on.
+
+#include "panelfixture.h"
+#include "remotedialog.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QWebSocket>
+
+using namespace tarvik;
+using namespace tarvik::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+quint16 freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+} // namespace
+
+class tst_PanelRemote : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void panelAndApiOnOneStation()
+    {
+        PanelFixture f;
+        const QByteArray listen = "127.0.0.1:" + QByteArray::number(freePort());
+        f.presetFile("[StartUp]\nPoll=2000\n[Remote]\nEnabled=1\nListen=" + listen + '\n');
+        f.startActive();
+        QCOMPARE(f.colour(u"Remote lamp"_s), u"grey"_s);
+
+        QNetworkAccessManager http;
+        QNetworkRequest post(QUrl(u"http://%1/api/v1/band"_s.arg(QLatin1String(listen))));
+        post.setHeader(QNetworkRequest::ContentTypeHeader, u"application/json"_s);
+        QNetworkReply *reply = http.post(post, QByteArray(R"({"band":"17"})"));
+        QCOMPARE(f.peer.readExactly(11).toHex(' '), frame("1b9e50").toHex(' '));
+        QTRY_VERIFY(reply->isFinished());
+        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+        QCOMPARE(f.colour(u"17 m lamp"_s), u"green"_s);
+
+        auto *ws = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
+        QSignalSpy messages(ws, &QWebSocket::textMessageReceived);
+        ws->open(QUrl(u"ws://%1/api/v1/events"_s.arg(QLatin1String(listen))));
+        QTRY_VERIFY(messages.size() >= 1); // the state on connecting
+        QTRY_COMPARE(f.colour(u"Remote lamp"_s), u"green"_s);
+        QVERIFY(f.window->indicator(u"Remote lamp"_s)->toolTip().contains(u"127.0.0.1"_s));
+
+        messages.clear();
+        f.press(u"F6"_s);
+        QTRY_VERIFY(!messages.isEmpty());
+        QVERIFY2(messages.last().first().toString().contains(uR"("band":"20")"_s),
+                 qPrintable(messages.last().first().toString()));
+
+        ws->close();
+        QTRY_COMPARE(f.colour(u"Remote lamp"_s), u"grey"_s);
+    }
+
+    // Ticking the box on a loopback address stores the section in one write and serves.
+    void remoteAccessDialogStores()
+    {
+        PanelFixture f;
+        f.startActive();
+        QSignalSpy written(f.store, &SettingsStore::written);
+        f.press(u"mnuRemote"_s);
+        auto *dialog = qobject_cast<RemoteDialog *>(f.window->remoteDialog());
+        QVERIFY(dialog);
+        dialog->portBox()->setValue(freePort()); // not served yet: stored with the rest
+        written.clear();
+        dialog->enabledBox()->click();
+        QCOMPARE(written.size(), 1);
+        QVERIFY2(f.file().contains("[Remote]\nEnabled=1\nListen=127.0.0.1:"), f.file().constData());
+        QVERIFY(f.window->remoteServer());
+        QVERIFY(dialog->statusLine()->text().startsWith(u"Serving http://127.0.0.1:"_s));
+    }
+};
+
+QTEST_MAIN(tst_PanelRemote)
+#include "tst_panelremote.moc"
