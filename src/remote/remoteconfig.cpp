@@ -12,10 +12,11 @@ QString listenRefusal(const QHostAddress &address, bool hasToken)
 {
     if (address.isLoopback() || hasToken)
         return {};
-    return u"refusing to listen on %1 without a token. Make one with "
-           "\"tarvik-station --make-token FILE\" and give it with --token-file FILE "
-           "(or [Remote] TokenFile); reach the station through a VPN or an SSH "
-           "tunnel, never a bare port on the internet"_s.arg(address.toString());
+    return u"refusing to listen on %1 without a token. Make one with Create Token under "
+           "Preferences, Remote Access in the panel, or with \"tarvik-station --make-token "
+           "FILE\" and give it with --token-file FILE (or [Remote] TokenFile); reach the "
+           "station through a VPN or an SSH tunnel, never a bare port on the internet"_s.arg(
+               address.toString());
 }
 
 std::optional<RemoteOptions> remoteOptions(const RemoteSettings &stored, const RemoteOverrides &run,
