@@ -1,5 +1,7 @@
 #include "remoteserver.h"
 
+#include "rigendpoint.h"
+
 #include "command.h"
 #include "connectionguard.h"
 #include "remoteconfig.h"
@@ -105,25 +107,15 @@ bool runCommand(Station &station, const Command &command)
 
 std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text)
 {
-    QString host = text.trimmed();
-    quint16 port = 8732;
-    const qsizetype colon = host.lastIndexOf(QLatin1Char(':'));
-    const bool bracketed = host.startsWith(QLatin1Char('['));
-    if (colon > 0 && (bracketed ? host.at(colon - 1) == QLatin1Char(']') : host.count(u':') == 1)) {
-        bool ok = false;
-        const uint value = host.mid(colon + 1).toUInt(&ok);
-        if (!ok || value == 0 || value > 65535)
-            return std::nullopt;
-        port = quint16(value);
-        host.truncate(colon);
-    }
-    if (bracketed && host.endsWith(QLatin1Char(']')))
-        host = host.mid(1, host.size() - 2);
-    const QHostAddress address(host == QStringLiteral("localhost") ? QStringLiteral("127.0.0.1")
-                                                                   : host);
+    const auto endpoint = rig::parseEndpoint(text.trimmed(), kDefaultListenPort);
+    if (!endpoint)
+        return std::nullopt;
+    const QHostAddress address(endpoint->host == QStringLiteral("localhost")
+                                   ? QStringLiteral("127.0.0.1")
+                                   : endpoint->host);
     if (address.isNull())
         return std::nullopt;
-    return std::pair{address, port};
+    return std::pair{address, endpoint->port};
 }
 
 RemoteServer::RemoteServer(Station *station, const RemoteOptions &options, QObject *parent)

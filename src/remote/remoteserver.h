@@ -24,9 +24,12 @@ namespace remote {
 
 class ConnectionGuard;
 
+// The API's own port when the listening address names none.
+inline constexpr quint16 kDefaultListenPort = 8732;
+
 struct RemoteOptions {
     QHostAddress address{QHostAddress::LocalHost};
-    quint16 port = 8732;
+    quint16 port = kDefaultListenPort;
     QByteArray token;  // empty: none (only allowed on loopback)
     QStringList hosts; // extra names a client may put in Host
     QString certFile;  // both set: TLS

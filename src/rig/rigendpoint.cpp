@@ -28,7 +28,7 @@ bool isUsableHost(QStringView host)
            });
 }
 
-std::optional<Endpoint> parseEndpoint(const QString &text)
+std::optional<Endpoint> parseEndpoint(const QString &text, quint16 defaultPort)
 {
     QStringView host = text;
     QStringView port;
@@ -53,7 +53,7 @@ std::optional<Endpoint> parseEndpoint(const QString &text)
     if (!isUsableHost(host))
         return std::nullopt;
     if (port.isEmpty())
-        return Endpoint{host.toString(), kDefaultPort};
+        return Endpoint{host.toString(), defaultPort};
     const std::optional<quint16> number = readPort(port);
     if (!number)
         return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rigprotocol.h"
+
 #include <QString>
 
 #include <optional>
@@ -19,9 +21,14 @@ inline constexpr int kHostMaxLength = 253;
 // The command line, the stored settings and the Radio dialog all check with this.
 bool isUsableHost(QStringView host);
 
-// Where rigctld listens, as the operator writes it on the command line: "HOST",
-// "HOST:PORT", "[ADDRESS]:PORT" or a bare IPv6 address. Without a port, rigctld's
-// own default. Nothing is looked up here.
-std::optional<Endpoint> parseEndpoint(const QString &text);
+// A place as the operator writes it on a command line: "HOST", "HOST:PORT",
+// "[ADDRESS]:PORT" or a bare IPv6 address. Without a port, `defaultPort` (rigctld's
+// own, unless the caller names another). Nothing is looked up here; --rig and the
+// remote API's listening address both come through it.
+std::optional<Endpoint> parseEndpoint(const QString &text, quint16 defaultPort);
+inline std::optional<Endpoint> parseEndpoint(const QString &text)
+{
+    return parseEndpoint(text, kDefaultPort);
+}
 
 } // namespace tarvik::rig

@@ -64,7 +64,7 @@ void RemoteDialog::showSettings()
     const auto listen = remote::parseListen(m_settings.listen);
     m_enabled->setChecked(m_settings.enabled);
     m_address->setText(listen ? listen->first.toString() : u"127.0.0.1"_s);
-    m_port->setValue(listen ? listen->second : 8732);
+    m_port->setValue(listen ? listen->second : remote::kDefaultListenPort);
     m_tokenFile->setText(m_settings.tokenFile);
 }
 
