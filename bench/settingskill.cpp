@@ -27,10 +27,10 @@ namespace {
 int writer(const QString &path)
 {
     SettingsStore store(path, nullptr);
-    for (long round = store.GetSetting(u"Kill"_s, u"Round"_s).toLong() + 1;; ++round) {
+    for (long round = store.text(u"Kill"_s, u"Round"_s).toLong() + 1;; ++round) {
         std::printf("writing %ld\n", round);
         std::fflush(stdout);
-        if (!store.SaveSetting(u"Kill"_s, u"Round"_s, QString::number(round)))
+        if (!store.setText(u"Kill"_s, u"Round"_s, QString::number(round)))
             return 1;
         std::printf("wrote %ld\n", round);
         std::fflush(stdout);
@@ -64,7 +64,7 @@ int main(int argc, char *argv[])
     {
         SettingsStore store(path, nullptr);
         store.setValue(Key::Poll, u"300"_s);
-        store.SaveSetting(u"Kill"_s, u"Padding"_s, padding);
+        store.setText(u"Kill"_s, u"Padding"_s, padding);
     }
     int midWrite = 0, keptOld = 0, broken = 0;
     for (int i = 0; i < rounds; ++i) {
@@ -80,10 +80,10 @@ int main(int argc, char *argv[])
         const auto [writing, wrote] = lastAnnounced(child.readAllStandardOutput());
         midWrite += writing != wrote;
         SettingsStore reread(path, nullptr);
-        const long round = reread.GetSetting(u"Kill"_s, u"Round"_s).toLong();
+        const long round = reread.text(u"Kill"_s, u"Round"_s).toLong();
         keptOld += round != writing;
         broken += (round != writing && round != writing - 1) || reread.value(Key::Poll) != u"300" ||
-                  reread.GetSetting(u"Kill"_s, u"Padding"_s) != padding;
+                  reread.text(u"Kill"_s, u"Padding"_s) != padding;
     }
     const qsizetype leftovers =
         QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter(u"TarvikDesk.conf."_s).size();

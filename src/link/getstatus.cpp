@@ -66,7 +66,7 @@ StatusPoll::Outcome failed(const StatusPoll &poll)
 }
 } // namespace
 
-StatusPoll GetStatus(CommPort &port)
+StatusPoll pollStatus(CommPort &port)
 {
     StatusPoll poll;
     if (!port.isOpen())

@@ -35,6 +35,6 @@ struct StatusPoll {
 
 // One poll: request, read the waiting reply a byte at a time, check the header and
 // decode. Any failure ends it quietly; a good frame leaves the receive buffer empty.
-StatusPoll GetStatus(CommPort &port);
+StatusPoll pollStatus(CommPort &port);
 
 } // namespace tarvik

@@ -39,12 +39,12 @@ QByteArray hex2ascii(QStringView hextext)
     return out;
 }
 
-std::optional<std::int32_t> HexToDecimal(QStringView pValue)
+std::optional<std::int32_t> hexToDecimal(QStringView text)
 {
     std::int64_t total = 0;
     std::int64_t weight = 1;
-    for (qsizetype i = pValue.size() - 1; i >= 0; --i) {
-        const char16_t u = pValue.at(i).unicode();
+    for (qsizetype i = text.size() - 1; i >= 0; --i) {
+        const char16_t u = text.at(i).unicode();
         std::int64_t value;
         if (u >= u'0' && u <= u'9')
             value = u - u'0';

@@ -18,7 +18,7 @@ QByteArray hex2ascii(QStringView hextext);
 // Hexadecimal text to a number, the controller's way: digits 0-9 count their value,
 // anything else its character code minus 55 (so 'a' counts 42). Characters that
 // would count below zero, and totals beyond 32 bits, are an error.
-std::optional<std::int32_t> HexToDecimal(QStringView pValue);
+std::optional<std::int32_t> hexToDecimal(QStringView text);
 
 // One byte as two upper-case hex digits ("0D", never "D").
 QString byteToHex(std::uint8_t byte);

@@ -18,7 +18,7 @@ std::optional<StatusReading> decodeStatusReply(QByteArrayView reply)
     r.replyHex = bytesToHex(reply.toByteArray());
     r.freqHex = r.replyHex.mid(6, 6);
     // The controller's own digit rule, as for every other hex field the panel reads.
-    const auto units = HexToDecimal(r.freqHex);
+    const auto units = hexToDecimal(r.freqHex);
     if (!units)
         return std::nullopt;
     r.units = *units;

@@ -13,7 +13,7 @@
 namespace tarvik {
 
 // What one status reply says. Nothing here touches a port or a widget: the poll
-// (GetStatus) feeds it the bytes it read and shows the result, and the fuzz targets
+// (pollStatus) feeds it the bytes it read and shows the result, and the fuzz targets
 // feed it whatever they like.
 struct StatusReading {
     QString replyHex;       // the whole reply, 22 hex digits

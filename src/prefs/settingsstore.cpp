@@ -93,14 +93,14 @@ void SettingsStore::readFile()
     m_file = file.open(QIODevice::ReadOnly) ? IniFile::parse(file.readAll()) : IniFile();
 }
 
-QString SettingsStore::GetSetting(const QString &section, const QString &key) const
+QString SettingsStore::text(const QString &section, const QString &key) const
 {
     if (!IniFile::isValidName(section) || !IniFile::isValidName(key))
         return {};
     return m_file.value(section, key);
 }
 
-bool SettingsStore::SaveSetting(const QString &section, const QString &key, const QString &value)
+bool SettingsStore::setText(const QString &section, const QString &key, const QString &value)
 {
     if (!IniFile::isValidName(section) || !IniFile::isValidName(key))
         return false;

@@ -36,9 +36,9 @@ public:
     SettingsStore(const QString &filePath, QObject *parent);
     ~SettingsStore() override;
 
-    QString GetSetting(const QString &section, const QString &key) const;
+    QString text(const QString &section, const QString &key) const;
     // False when the value could not be written to disk.
-    bool SaveSetting(const QString &section, const QString &key, const QString &value);
+    bool setText(const QString &section, const QString &key, const QString &value);
 
     QString value(Key key) const;
     bool setValue(Key key, const QString &value);

@@ -1,6 +1,6 @@
 // The station's side of the status poll and of a line that goes away.
 //
-// Each poll timer tick runs one GetStatus and folds its outcome into the state: a good
+// Each poll timer tick runs one pollStatus and folds its outcome into the state: a good
 // frame gives the reading, the pattern and the motion and makes the link Answering; a
 // refused header makes it NotUnderstood; three polls in a row that read nothing set
 // `silent` and leave the condition as it was. CommPort closes a port whose device went
@@ -27,7 +27,7 @@ constexpr int kMinRetryMs = 100;
 
 void Station::poll()
 {
-    const StatusPoll status = GetStatus(*m_port);
+    const StatusPoll status = pollStatus(*m_port);
     // A refused header counts even when a good reply follows in the same poll.
     if (status.wrongHeaders > 0)
         setLink(LinkCondition::NotUnderstood);

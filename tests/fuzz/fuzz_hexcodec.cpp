@@ -1,4 +1,4 @@
-// hex2ascii and HexToDecimal on any text, read as Latin-1 and (for an even count) as
+// hex2ascii and hexToDecimal on any text, read as Latin-1 and (for an even count) as
 // UTF-16, so that characters far outside the hex digits come by too.
 
 #include "fuzzcheck.h"
@@ -22,7 +22,7 @@ static void check(const QString &text)
     }
     // Never a negative number; plain hex digits have their ordinary value, or are an
     // error beyond 31 bits.
-    const auto value = tarvik::HexToDecimal(text);
+    const auto value = tarvik::hexToDecimal(text);
     FUZZ_CHECK(!value || *value >= 0);
     if (!upperHex.match(text).hasMatch())
         return;
