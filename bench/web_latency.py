@@ -10,9 +10,11 @@ with the machine's wall clock on both sides so that the WebDriver's round trips 
 Usage: bench/web_latency.py STATION [--doc docs/PERFORMANCE.md]  (--doc: replace the table
 between the web:begin and web:end marks there)"""
 
-import os, re, statistics, subprocess, sys, time
+import os, statistics, subprocess, sys, time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "web"))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from docblock import replace_block
 import web_page
 from web_page import Peer, Station, browser, control, wait_for
 
@@ -94,6 +96,4 @@ print(table)
 for name, transferred, decoded in resources:
     print(f"  {name}: {decoded} bytes")
 if DOC:
-    text = open(DOC).read()
-    marks = re.compile(r"(<!-- web:begin -->\n).*?(<!-- web:end -->)", re.S)
-    open(DOC, "w").write(marks.sub(lambda m: m[1] + "\n" + table + "\n\n" + m[2], text))
+    replace_block(DOC, "web", table)
