@@ -52,7 +52,7 @@ class Line:
         self.last = reply
 
     def serve(self):
-        buffer = b""
+        buffer, self.task = b"", f"{os.getpid()}/task/{threading.get_native_id()}"
         while chunk := os.read(self.master, 256):
             buffer, now = buffer + chunk, time.perf_counter()
             while buffer:
@@ -118,12 +118,20 @@ def rss_kib(pid):
     return int(next(l for l in open(f"/proc/{pid}/status") if l.startswith("VmRSS")).split()[1])
 
 
-def commands(line):
-    """POST -> the frame read on the line, and POST -> the response read, in ms."""
-    conn, wire, answered, errors = http.client.HTTPConnection("127.0.0.1", PORT), [], [], 0
+def run_delay_ms(task):
+    """How long a thread (here, the station's main thread, which runs its event loop, or the
+    line's reader) has waited for a processor."""
+    return int(open(f"/proc/{task}/schedstat").read().split()[1]) / 1e6
+
+
+def commands(line, pid):
+    """POST -> the frame read on the line, POST -> the response read, and the station's wait
+    for a processor meanwhile, in ms."""
+    conn, wire, answered, waited, errors = http.client.HTTPConnection("127.0.0.1", PORT), [], [], [], 0
     for i in range(COMMANDS):
         time.sleep(random.uniform(0.05, 0.45))
         count, start = len(line.frames), time.perf_counter()
+        delays = run_delay_ms(pid), run_delay_ms(line.task)
         conn.request("POST", "/api/v1/band", '{"band":"%s"}' % ("20" if i % 2 else "15"))
         response = conn.getresponse()
         response.read()
@@ -132,8 +140,9 @@ def commands(line):
             errors += 1
             continue
         wire.append((line.frames[count][0] - start) * 1000)
+        waited.append((run_delay_ms(pid) - delays[0], run_delay_ms(line.task) - delays[1]))
     conn.close()
-    return wire, answered, errors
+    return wire, answered, waited, errors
 
 
 def status_changes(line, delay):
@@ -205,7 +214,7 @@ try:
     if not wait_for(lambda: line.polls >= 3, 5):
         raise SystemExit("remote_api.py: the station does not poll the line")
     load_before = " ".join(open("/proc/loadavg").read().split()[:3])
-    wire, answered, post_errors = commands(line)
+    wire, answered, waited, post_errors = commands(line, station.pid)
     status = {"at once": status_changes(line, 0.0), f"{WIRE_S * 1000:.1f} ms after": status_changes(line, WIRE_S)}
     idle_cpu, rss = idle_clients(station.pid)
     count, get_errors, get_rss = state_at_full_speed(station.pid)
@@ -215,6 +224,9 @@ finally:
 if len(wire) < 2 or min(len(times) for times, _ in status.values()) < 2:
     raise SystemExit(f"remote_api.py: too few frames ({len(wire)}) or status messages arrived")
 
+slowest = sorted(zip(wire, waited))[-max(1, len(wire) // 50):]
+slowest_wire, slowest_station, slowest_reader = (statistics.median(x) for x in zip(
+    *((w, station_wait, reader_wait) for w, (station_wait, reader_wait) in slowest)))
 mib = lambda kib: f"{kib / 1024:.1f} MiB"
 verdict = lambda ok: "met" if ok else "**missed**"
 rows = [
@@ -224,6 +236,9 @@ rows = [
      "p99 < 5 ms", verdict(pct(wire, 99) < 5 and not post_errors)),
     ("The same commands: POST → its response read (the frame is written before the response)",
      f"p50 {statistics.median(answered):.2f} ms, p99 {pct(answered, 99):.2f} ms", "", ""),
+    ("Where the slowest 2 % of those commands (to the line) went, medians: their whole time; the station's "
+     "wait for a processor meanwhile; the wait of this script's line reader (run delay, /proc/…/schedstat)",
+     f"{slowest_wire:.2f} ms; {slowest_station:.2f} ms; {slowest_reader:.2f} ms", "", ""),
 ] + [
     (f"The controller's changed status reply → the WebSocket message showing it, {len(times)} changes, "
      f"polling at {POLL_MS} ms, the line answering each poll {when}",
