@@ -3,7 +3,8 @@
 (the panel's setting in bench/run), whose far end answers every poll at once with a status
 frame, as a controller does:
 - POST /api/v1/band -> the frame's last byte read on the line: 200 commands, each 50 to 450 ms
-  after the last, so that they fall before, between and after polls;
+  after the last, so that they fall before, between and after polls; for the slowest 2 %, how
+  long the station's event loop and the line's reader waited for a processor meanwhile;
 - the controller's changed status reply -> the WebSocket message that shows it: 40 changes with
   the line answering each poll at once, 40 with it answering when the request and the reply
   would have crossed a 4800-baud line (29 ms);
@@ -13,7 +14,8 @@ frame, as a controller does:
   errors (non-200 or an exception), and the station's RSS before, every second, and after.
 All times are time.perf_counter() in this process; the line's reader is a thread of its own.
 Usage: bench/remote_api.py STATION [--desk-rss KIB] [--doc docs/PERFORMANCE.md]
-  (--doc: replace the table between the api:begin and api:end marks there)"""
+  (--doc: replace the table between the api:begin and api:end marks there)
+  BENCH_API_COMMANDS and BENCH_API_CHANGES set the counts for a quicker look."""
 
 import base64, http.client, os, random, select, socket, statistics, subprocess, sys, tempfile, threading, time, tty
 
