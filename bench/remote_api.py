@@ -19,6 +19,7 @@ Usage: bench/remote_api.py STATION [--desk-rss KIB] [--doc docs/PERFORMANCE.md]
 
 import base64, http.client, os, random, select, socket, statistics, subprocess, sys, tempfile, threading, time, tty
 
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from docblock import replace_block
 

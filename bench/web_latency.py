@@ -13,6 +13,7 @@ between the web:begin and web:end marks there)"""
 import os, statistics, subprocess, sys, time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "web"))
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from docblock import replace_block
 import web_page
