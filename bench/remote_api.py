@@ -1,35 +1,96 @@
 #!/usr/bin/python3
-"""The remote API's figures, against the real station on a pseudo-terminal:
-POST -> the frame's last byte on the wire (p50/p99 of 200 commands at 15 a second);
-a status change on the line -> the WebSocket message (p50/p99 of 40); the station's CPU
-with 16 idle WebSocket clients for 10 s; its RSS; GET /api/v1/state per second over one
-kept-alive connection for 10 s.
-Usage: bench/remote_api.py build/default/bin/tarvik-station"""
+"""The remote API's figures, against the real station polling a pseudo-terminal every 200 ms
+(the panel's setting in bench/run), whose far end answers every poll at once with a status
+frame, as a controller does:
+- POST /api/v1/band -> the frame's last byte read on the line: 200 commands, each 50 to 450 ms
+  after the last, so that they fall before, between and after polls; for the slowest 2 %, how
+  long the station's event loop and the line's reader waited for a processor meanwhile;
+- the controller's changed status reply -> the WebSocket message that shows it: 40 changes with
+  the line answering each poll at once, 40 with it answering when the request and the reply
+  would have crossed a 4800-baud line (29 ms);
+- the station's CPU with 16 idle WebSocket clients for 10 s, and its RSS then, against the
+  tarvik-desk RSS given with --desk-rss (bench/run passes the one it measured);
+- GET /api/v1/state at full speed over one kept-alive connection for 10 s: requests a second,
+  errors (non-200 or an exception), and the station's RSS before, every second, and after.
+All times are time.perf_counter() in this process; the line's reader is a thread of its own.
+Usage: bench/remote_api.py STATION [--desk-rss KIB] [--doc docs/PERFORMANCE.md]
+  (--doc: replace the table between the api:begin and api:end marks there)
+  BENCH_API_COMMANDS and BENCH_API_CHANGES set the counts for a quicker look."""
 
-import base64, http.client, os, select, socket, statistics, subprocess, sys, tempfile, time
+import base64, http.client, os, random, select, socket, statistics, subprocess, sys, tempfile, threading, time, tty
 
-PORT = 18790
-POLL = bytes.fromhex("3f410d")
-master, slave = os.openpty()
-os.set_blocking(master, False)
-env = dict(os.environ, XDG_CONFIG_HOME=tempfile.mkdtemp())
-station = subprocess.Popen([sys.argv[1], "--port", os.ttyname(slave), "--listen", f"127.0.0.1:{PORT}"],
-                           env=env, stderr=subprocess.DEVNULL)
-time.sleep(1.0)
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from docblock import replace_block
+
+POLL, POLL_MS = b"?A\r", 200
+# What the request and its 11-byte reply take on the station's line at 4800 baud, 10 bits a byte.
+WIRE_S = (len(POLL) + 11) * 10 / 4800
+COMMANDS, CHANGES = int(os.environ.get("BENCH_API_COMMANDS", 200)), int(os.environ.get("BENCH_API_CHANGES", 40))
+option = lambda name: sys.argv[sys.argv.index(name) + 1] if name in sys.argv else None
+STATION, DESK_RSS, DOC = sys.argv[1], option("--desk-rss"), option("--doc")
+sys.setswitchinterval(0.0005)  # the line's thread notes its times promptly
 
 
-def read_line(timeout=1.0):
-    out, end = b"", time.perf_counter() + timeout
-    while time.perf_counter() < end:
-        if select.select([master], [], [], 0.001)[0]:
-            out += os.read(master, 4096)
-            yield out
-    yield out
+def status_frame(units):  # a reading in 10 Hz units, idle, the normal pattern
+    return bytes([0x40, 0x41, 0x00]) + units.to_bytes(3, "big") + bytes(5)
+
+
+class Line:
+    """The controller's end of the pseudo-terminal: answers every poll with `reply`, at once or
+    `delay` seconds later; notes when a reply differing from the one before goes out, and when
+    each command frame is read."""
+
+    def __init__(self):
+        self.master, self.slave = os.openpty()  # the slave stays open: the line never hangs up
+        tty.setraw(self.slave)
+        self.device, self.reply, self.polls = os.ttyname(self.slave), status_frame(1405000), 0
+        self.changed_at, self.frames, self.delay, self.last = [], [], 0.0, None
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def answer(self, reply):
+        if reply != self.last:
+            self.changed_at.append(time.perf_counter())
+        os.write(self.master, reply)
+        self.last = reply
+
+    def serve(self):
+        buffer, self.task = b"", f"{os.getpid()}/task/{threading.get_native_id()}"
+        while chunk := os.read(self.master, 256):
+            buffer, now = buffer + chunk, time.perf_counter()
+            while buffer:
+                if buffer[:3] == POLL:
+                    buffer, self.polls = buffer[3:], self.polls + 1
+                    if self.delay:  # the reader goes on noting frames meanwhile
+                        threading.Timer(self.delay, self.answer, [self.reply]).start()
+                    else:
+                        self.answer(self.reply)
+                elif buffer[:2] == b"@A":
+                    if len(buffer) < 11:
+                        break
+                    self.frames.append((now, buffer[:11]))
+                    buffer = buffer[11:]
+                elif POLL.startswith(buffer) or b"@A".startswith(buffer):
+                    break  # the rest is still on its way
+                else:
+                    buffer = buffer[1:]
+
+
+def wait_for(predicate, seconds):
+    end = time.perf_counter() + seconds
+    while not (result := predicate()) and time.perf_counter() < end:
+        time.sleep(0.001)
+    return result
 
 
 def pct(values, p):
-    values = sorted(values)
-    return values[min(len(values) - 1, int(len(values) * p / 100))]
+    return statistics.quantiles(values, n=100, method="inclusive")[p - 1]
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
 
 def ws_open():
@@ -37,8 +98,18 @@ def ws_open():
     key = base64.b64encode(os.urandom(16)).decode()
     s.sendall(f"GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1:{PORT}\r\nUpgrade: websocket\r\n"
               f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n".encode())
-    assert b" 101 " in s.recv(4096)
+    if b" 101 " not in s.recv(4096):
+        raise SystemExit("remote_api.py: the station refused the WebSocket")
     return s
+
+
+def ws_wait(s, needle, seconds):
+    """The time of the read that completes a message holding `needle` (the server's frames are
+    unmasked, so the text is there as sent), or None."""
+    data, end = b"", time.perf_counter() + seconds
+    while needle not in data and select.select([s], [], [], max(0, end - time.perf_counter()))[0]:
+        data += s.recv(65536)
+    return time.perf_counter() if needle in data else None
 
 
 def cpu_seconds(pid):
@@ -46,57 +117,158 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-try:
-    conn = http.client.HTTPConnection("127.0.0.1", PORT)
-    post = []
-    for i in range(200):
-        os.read(master, 65536) if select.select([master], [], [], 0)[0] else None
-        start = time.perf_counter()
+def rss_kib(pid):
+    return int(next(l for l in open(f"/proc/{pid}/status") if l.startswith("VmRSS")).split()[1])
+
+
+def run_delay_ms(task):
+    """How long a thread (here, the station's main thread, which runs its event loop, or the
+    line's reader) has waited for a processor."""
+    return int(open(f"/proc/{task}/schedstat").read().split()[1]) / 1e6
+
+
+def commands(line, pid):
+    """POST -> the frame read on the line, POST -> the response read, and the station's wait
+    for a processor meanwhile, in ms."""
+    conn, wire, answered, waited, errors = http.client.HTTPConnection("127.0.0.1", PORT), [], [], [], 0
+    for i in range(COMMANDS):
+        time.sleep(random.uniform(0.05, 0.45))
+        count, start = len(line.frames), time.perf_counter()
+        delays = run_delay_ms(pid), run_delay_ms(line.task)
         conn.request("POST", "/api/v1/band", '{"band":"%s"}' % ("20" if i % 2 else "15"))
-        conn.getresponse().read()
-        for got in read_line():
-            if len(got.replace(POLL, b"")) >= 11:
-                post.append((time.perf_counter() - start) * 1000)
-                break
-        time.sleep(1 / 15)
+        response = conn.getresponse()
+        response.read()
+        answered.append((time.perf_counter() - start) * 1000)
+        if response.status != 200 or not wait_for(lambda: len(line.frames) > count, 1.0):
+            errors += 1
+            continue
+        wire.append((line.frames[count][0] - start) * 1000)
+        waited.append((run_delay_ms(pid) - delays[0], run_delay_ms(line.task) - delays[1]))
+    conn.close()
+    return wire, answered, waited, errors
 
-    watcher = ws_open()
-    watcher.setblocking(False)
-    status = []
-    for i in range(40):
-        for got in read_line(2.0):  # answer the next poll with a new frequency
-            if got.endswith(POLL):
-                break
-        try:
-            watcher.recv(65536)
-        except BlockingIOError:
-            pass
-        os.write(master, bytes.fromhex("404100%06x0000000000" % (1405000 + 100 * (i + 1))))
-        start = time.perf_counter()
-        select.select([watcher], [], [], 2.0)
-        status.append((time.perf_counter() - start) * 1000)
+
+def status_changes(line, delay):
+    """The changed reply going out -> the WebSocket message showing its frequency, in ms, with
+    the line answering each poll `delay` seconds after it."""
+    watcher, times, missing, line.delay = ws_open(), [], 0, delay
+    ws_wait(watcher, b'"type":"state"', 2.0)  # the first state, on opening
+    for i in range(CHANGES):
+        units, count = 1405000 + 100 * (i + 1), len(line.changed_at)
+        line.reply = status_frame(units)
+        if not wait_for(lambda: len(line.changed_at) > count, 2.0):
+            raise SystemExit("remote_api.py: the station stopped polling")
+        shown = ws_wait(watcher, b'"frequencyHz":%d' % (units * 10), 2.0)
+        if shown is None:
+            missing += 1
+            continue
+        times.append((shown - line.changed_at[count]) * 1000)
     watcher.close()
+    line.delay = 0.0
+    return times, missing
 
+
+def idle_clients(pid):
     idle = [ws_open() for _ in range(16)]
-    before = cpu_seconds(station.pid)
+    time.sleep(1)
+    before = cpu_seconds(pid)
     time.sleep(10)
-    idle_cpu = (cpu_seconds(station.pid) - before) / 10 * 100
-    rss = int([l for l in open(f"/proc/{station.pid}/status") if l.startswith("VmRSS")][0].split()[1])
+    cpu = (cpu_seconds(pid) - before) / 10 * 100
+    rss = rss_kib(pid)
     for s in idle:
         s.close()
+    return cpu, rss
 
-    conn = http.client.HTTPConnection("127.0.0.1", PORT)  # the first one idled past 30 s
-    count, end = 0, time.perf_counter() + 10
-    while time.perf_counter() < end:
-        conn.request("GET", "/api/v1/state")
-        conn.getresponse().read()
+
+def state_at_full_speed(pid):
+    """Requests in 10 s, errors, and the RSS before, every second and after."""
+    conn, count, errors, rss = http.client.HTTPConnection("127.0.0.1", PORT), 0, 0, [rss_kib(pid)]
+    start = time.perf_counter()
+    next_sample, end = start + 1, start + 10
+    while (now := time.perf_counter()) < end:
+        if now >= next_sample:
+            rss.append(rss_kib(pid))
+            next_sample += 1
+        try:
+            conn.request("GET", "/api/v1/state")
+            response = conn.getresponse()
+            response.read()
+            errors += response.status != 200
+        except (OSError, http.client.HTTPException):
+            errors += 1
+            conn.close()
+            conn = http.client.HTTPConnection("127.0.0.1", PORT)
         count += 1
-    print(f"POST -> last frame byte: p50 {statistics.median(post):.2f} ms, p99 {pct(post, 99):.2f} ms ({len(post)})")
-    print(f"status on the line -> WebSocket message: p50 {statistics.median(status):.2f} ms, "
-          f"p99 {pct(status, 99):.2f} ms ({len(status)})")
-    print(f"16 idle WebSocket clients: {idle_cpu:.2f} % of a core")
-    print(f"station RSS: {rss / 1024:.1f} MiB")
-    print(f"GET /api/v1/state: {count / 10:.0f} per second")
+    rss.append(rss_kib(pid))
+    conn.close()
+    return count, errors, rss
+
+
+PORT = free_port()
+line = Line()
+home = tempfile.mkdtemp()
+os.makedirs(f"{home}/TarvikDesk")
+open(f"{home}/TarvikDesk/TarvikDesk.conf", "w").write(f"[StartUp]\nPoll={POLL_MS}\n")
+station = subprocess.Popen([STATION, "--port", line.device, "--listen", f"127.0.0.1:{PORT}"],
+                           env=dict(os.environ, XDG_CONFIG_HOME=home, HOME=home), stderr=subprocess.DEVNULL)
+try:
+    if not wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", PORT)) == 0, 10):
+        raise SystemExit("remote_api.py: the station did not listen")
+    if not wait_for(lambda: line.polls >= 3, 5):
+        raise SystemExit("remote_api.py: the station does not poll the line")
+    load_before = " ".join(open("/proc/loadavg").read().split()[:3])
+    wire, answered, waited, post_errors = commands(line, station.pid)
+    status = {"at once": status_changes(line, 0.0), f"{WIRE_S * 1000:.1f} ms after": status_changes(line, WIRE_S)}
+    idle_cpu, rss = idle_clients(station.pid)
+    count, get_errors, get_rss = state_at_full_speed(station.pid)
 finally:
     station.terminate()
     station.wait()
+if len(wire) < 2 or min(len(times) for times, _ in status.values()) < 2:
+    raise SystemExit(f"remote_api.py: too few frames ({len(wire)}) or status messages arrived")
+
+slowest = sorted(zip(wire, waited))[-max(1, len(wire) // 50):]
+slowest_wire, slowest_station, slowest_reader = (statistics.median(x) for x in zip(
+    *((w, station_wait, reader_wait) for w, (station_wait, reader_wait) in slowest)))
+mib = lambda kib: f"{kib / 1024:.1f} MiB"
+verdict = lambda ok: "met" if ok else "**missed**"
+rows = [
+    (f"POST /api/v1/band → the frame's 11th byte read on the line, {len(wire)} commands 50 to 450 ms apart, "
+     f"the line answering every poll ({POLL_MS} ms)", f"p50 {statistics.median(wire):.2f} ms, p99 {pct(wire, 99):.2f} ms"
+     + (f"; {post_errors} commands failed or never reached the line" if post_errors else ""),
+     "p99 < 5 ms", verdict(pct(wire, 99) < 5 and not post_errors)),
+    ("The same commands: POST → its response read (the frame is written before the response)",
+     f"p50 {statistics.median(answered):.2f} ms, p99 {pct(answered, 99):.2f} ms", "", ""),
+    ("Where the slowest 2 % of those commands (to the line) went, medians: their whole time; the station's "
+     "wait for a processor meanwhile; the wait of this script's line reader (run delay, /proc/…/schedstat)",
+     f"{slowest_wire:.2f} ms; {slowest_station:.2f} ms; {slowest_reader:.2f} ms", "", ""),
+] + [
+    (f"The controller's changed status reply → the WebSocket message showing it, {len(times)} changes, "
+     f"polling at {POLL_MS} ms, the line answering each poll {when}",
+     f"p50 poll {statistics.median(times) - POLL_MS:+.1f} ms, p99 poll {pct(times, 99) - POLL_MS:+.1f} ms; "
+     f"{sum(t > 1.5 * POLL_MS for t in times)} a poll later still" + (f", {missing} never shown" if missing else ""),
+     "p99 ≤ poll + 20 ms", verdict(pct(times, 99) <= POLL_MS + 20 and not missing))
+    for when, (times, missing) in status.items()
+] + [
+    ("CPU with 16 idle WebSocket clients, 10 s, line polled and answered", f"{idle_cpu:.2f} % of a core",
+     "< 0.5 %", verdict(idle_cpu < 0.5)),
+]
+if DESK_RSS:
+    ratio = rss / int(DESK_RSS)
+    rows.append(("tarvik-station RSS (16 clients connected) against tarvik-desk's footprint figure above",
+                 f"{mib(rss)} against {mib(int(DESK_RSS))}: ×{ratio:.2f}", "≤ ×0.5", verdict(ratio <= 0.5)))
+else:
+    rows.append(("tarvik-station RSS (16 clients connected)", mib(rss), "≤ half of tarvik-desk's", "not compared"))
+rows.append(("GET /api/v1/state at full speed, one kept-alive connection, 10 s",
+             f"{count / 10:,.0f} per second, {get_errors} errors; RSS {mib(get_rss[0])} before, "
+             f"{mib(get_rss[-1])} after, at most {mib(max(get_rss))}", "no errors, RSS after − before < 1 MiB",
+             verdict(get_errors == 0 and get_rss[-1] - get_rss[0] < 1024)))
+commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True,
+                        cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
+table = "\n".join(["| Figure | Result | Goal | |", "|---|---|---|---|"] + ["| " + " | ".join(r) + " |" for r in rows] + [
+    "", f"- Measured: {time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())}, commit {commit}",
+    f"- Load average before and after: {load_before}; {' '.join(open('/proc/loadavg').read().split()[:3])}",
+    f"- RSS every second of the GET run (MiB): {' '.join(f'{k / 1024:.1f}' for k in get_rss)}"])
+print(table)
+if DOC:
+    replace_block(DOC, "api", table)

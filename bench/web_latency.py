@@ -10,9 +10,12 @@ with the machine's wall clock on both sides so that the WebDriver's round trips 
 Usage: bench/web_latency.py STATION [--doc docs/PERFORMANCE.md]  (--doc: replace the table
 between the web:begin and web:end marks there)"""
 
-import os, re, statistics, subprocess, sys, time
+import os, statistics, subprocess, sys, time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "web"))
+sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from docblock import replace_block
 import web_page
 from web_page import Peer, Station, browser, control, wait_for
 
@@ -82,7 +85,8 @@ rows = [
      "state reply in", ", ".join(f"{statistics.median(s[k] for s in steps):.0f} ms" for k in range(3)), "", ""),
     ("What the WebDriver call adds before the navigation starts (not in the row above)",
      f"median {statistics.median(load_calls):.0f} ms", "", ""),
-    (f"Page files: {len(resources)} requests", f"{sum(r[2] for r in resources)} bytes decoded", "", ""),
+    (f"Page files: {len(resources)} requests, the last load's", f"{sum(r[1] for r in resources)} bytes transferred "
+     f"(headers included), {sum(r[2] for r in resources)} bytes decoded", "reported", ""),
 ]
 commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True,
                         cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
@@ -92,8 +96,6 @@ table = "\n".join(["| Figure | Result | Goal | |", "|---|---|---|---|"] + ["| " 
     f"- The page's clock against Date.now(): at most {max(clock_gap):.1f} ms apart"])
 print(table)
 for name, transferred, decoded in resources:
-    print(f"  {name}: {decoded} bytes")
+    print(f"  {name}: {transferred} bytes transferred, {decoded} decoded")
 if DOC:
-    text = open(DOC).read()
-    marks = re.compile(r"(<!-- web:begin -->\n).*?(<!-- web:end -->)", re.S)
-    open(DOC, "w").write(marks.sub(lambda m: m[1] + "\n" + table + "\n\n" + m[2], text))
+    replace_block(DOC, "web", table)
