@@ -41,8 +41,9 @@ WALK = [
     ("On Top", "check box", "unchecked", "Tab " * 7 + "space", "checked"),
     ("On Top", "check box", "checked", "space", "unchecked"),
 ]
-# Buttons without an access key name their key in their description.
-KEYS = [("80 m", "Ctrl+8"), ("40 m", "Ctrl+4"), ("30 m", "Ctrl+3"), ("UP", "Ctrl+Up"), ("DN", "Ctrl+Down")]
+# Buttons without an access key name their key in their description (10 m: F10 is the menus').
+KEYS = [("80 m", "Ctrl+8"), ("40 m", "Ctrl+4"), ("30 m", "Ctrl+3"), ("20 m", "F6"), ("10 m", "F11"),
+        ("UP", "Ctrl+Up"), ("DN", "Ctrl+Down")]
 # Tab from the frequency display, where the focus starts, round to it again.
 MAIN_TAB_ORDER = ["Home", "Calibrate", "En Xcvr", "Dis Xcvr", "180", "BiDir", "On Top"] + [
     f"{b} m" for b in BANDS] + ["UP", "DN", "Received String", "Frequency"]

@@ -19,16 +19,9 @@ class tst_HelpMenu : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void aboutBox_data()
-    {
-        QTest::addColumn<int>("key"); // that closes it
-        QTest::newRow("Enter") << int(Qt::Key_Return);
-        QTest::newRow("Esc") << int(Qt::Key_Escape);
-    }
-
+    // Enter closes it (Escape is walked over the accessibility bus).
     void aboutBox()
     {
-        QFETCH(int, key);
         PanelFixture f;
         MainWindow &w = f.start();
         f.press(u"mnuAbout"_s);
@@ -43,7 +36,7 @@ private Q_SLOTS:
         f.press(u"mnuAbout"_s);
         QCOMPARE(w.aboutBox(), box.data());
         QCOMPARE(version->text(), u"marked"_s);
-        QTest::keyClick(box, Qt::Key(key));
+        QTest::keyClick(box, Qt::Key_Return);
         QTRY_VERIFY(box.isNull());
         QVERIFY(f.messages.isEmpty());
     }

@@ -6,7 +6,6 @@
 
 #include "panelfixture.h"
 
-#include <QAccessible>
 #include <QFile>
 
 using namespace tarvik;
@@ -60,7 +59,6 @@ private Q_SLOTS:
         row("Ctrl+Up", "F6 Ctrl+Up", frame("1583d0"));
         row("Ctrl+Down", "F6 Ctrl+Down", frame("155cc0"));
         row("F10 opens the menus only", "F10", {});
-        row("3/4 has no command", "cmd34", {});
     }
 
     void operatorAction()
@@ -79,26 +77,6 @@ private Q_SLOTS:
         }
         QCOMPARE(f.peer.readExactly(expected.size()).toHex(' '), expected.toHex(' '));
         QCOMPARE(f.peer.collect(30), QByteArray()); // once, and no poll straight after
-    }
-
-    void bandButtonNamesItsKey_data()
-    {
-        QTest::addColumn<QString>("band");
-        QTest::addColumn<QString>("key");
-        QTest::newRow("80 m") << u"80"_s << u"Ctrl+8"_s;
-        QTest::newRow("30 m") << u"30"_s << u"Ctrl+3"_s;
-        QTest::newRow("20 m") << u"20"_s << u"F6"_s;
-        QTest::newRow("10 m, F10 being the menu key") << u"10"_s << u"F11"_s;
-    }
-    void bandButtonNamesItsKey()
-    {
-        QFETCH(QString, band);
-        QFETCH(QString, key);
-        PanelFixture f;
-        QPushButton *b = f.start().button(u"cmd"_s + band);
-        QCOMPARE(b->toolTip(), u"Key: "_s + key);
-        QCOMPARE(QAccessible::queryAccessibleInterface(b)->text(QAccessible::Description),
-                 u"Key: "_s + key);
     }
 
     // The trace menu item: checked while a trace runs, unchecked to stop it; a file

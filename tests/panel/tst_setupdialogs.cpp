@@ -47,24 +47,22 @@ class tst_SetupDialogs : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // Opening closes the line and hides the panel; the choice is stored; leaving
-    // reopens the line, sends the current frame once and polls at the rate chosen.
+    // Opening closes the line and hides the panel; the choice reaches the station (and so
+    // the store); leaving reopens the line and polls. What the station does with the
+    // choice on resuming is its own test.
     void choice_data()
     {
         QTest::addColumn<QString>("vastor");
         QTest::addColumn<QString>("choice");
         QTest::addColumn<int>("poll");
-        QTest::addColumn<QByteArray>("frameOnLeaving");
         QTest::addColumn<QString>("settings");
-        const QByteArray small = frame("14e790"), large = frame("0a9ad8");
         const QString n81 = u"4800,n,8,1"_s;
-        QTest::newRow("arrow right: a step up") << u"False"_s << u"Right"_s << 600 << small << n81;
-        QTest::newRow("page up: a page up") << u"False"_s << u"PgUp"_s << 1500 << small << n81;
-        QTest::newRow("end: the highest") << u"False"_s << u"End"_s << 10000 << small << n81;
-        QTest::newRow("Vastor, Grandel") << u"False"_s << u"largeAntenna"_s << 500 << large << n81;
-        QTest::newRow("Beam, Dipole, Petitel")
-            << u"True"_s << u"otherAntenna"_s << 500 << small << n81;
-        QTest::newRow("9600 baud") << u"False"_s << u"9600"_s << 500 << small << u"9600,n,8,1"_s;
+        QTest::newRow("arrow right: a step up") << u"False"_s << u"Right"_s << 600 << n81;
+        QTest::newRow("page up: a page up") << u"False"_s << u"PgUp"_s << 1500 << n81;
+        QTest::newRow("end: the highest") << u"False"_s << u"End"_s << 10000 << n81;
+        QTest::newRow("Vastor, Grandel") << u"False"_s << u"largeAntenna"_s << 500 << n81;
+        QTest::newRow("Beam, Dipole, Petitel") << u"True"_s << u"otherAntenna"_s << 500 << n81;
+        QTest::newRow("9600 baud") << u"False"_s << u"9600"_s << 500 << u"9600,n,8,1"_s;
     }
 
     void choice()
@@ -98,15 +96,9 @@ private Q_SLOTS:
             QTRY_COMPARE(f.store->value(Key::Poll), QString::number(poll)); // once still
         }
         QCOMPARE(f.store->value(Key::Settings), settings);
-        f.peer.readAvailable();
         leave(f);
-        QTEST(f.peer.readExactly(11), "frameOnLeaving");
         QVERIFY(f.station->port().isOpen());
         QVERIFY(f.pollTimer()->isActive());
-        QCOMPARE(f.pollTimer()->interval(), poll);
-        const termios line = f.peer.attributes();
-        QCOMPARE(::cfgetospeed(&line),
-                 settings.startsWith(u"9600") ? speed_t(B9600) : speed_t(B4800));
         QVERIFY(f.messages.isEmpty());
     }
 
@@ -133,12 +125,11 @@ private Q_SLOTS:
         leave(f);
         QCOMPARE(f.messages.size(), 3);
         QCOMPARE(f.colour(u"Connected"_s), u"red"_s);
-        QVERIFY(w.indicator(u"Connected"_s)->toolTip().contains(u"closed"_s));
+        QCOMPARE(w.indicator(u"Connected"_s)->toolTip(), u"The serial port is closed (COM 0)"_s);
         QVERIFY(f.pollTimer()->isActive());
     }
 
-    // What the Radio dialog takes applies at once and is stored, Escape included; its
-    // status line is the follower's, live.
+    // What the Radio dialog takes applies at once and is stored, Escape included.
     void radioDialog()
     {
         test::Rigctld rig;
@@ -168,8 +159,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!w.radioDialog());
         QCOMPARE(f.store->value(Key::FollowPort), QString::number(rig.port()));
         QCOMPARE(f.store->value(Key::FollowThreshold), u"200"_s);
-        QCOMPARE(w.indicator(u"Radio lamp"_s)->toolTip(),
-                 u"127.0.0.1:%1: 28.074000 MHz, receiving"_s.arg(rig.port()));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "settings.h"
 #include "settingsstore.h"
 
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -202,6 +203,39 @@ private Q_SLOTS:
         QCOMPARE(failed.size(), 1);
         QCOMPARE(written.size(), 1);
         QCOMPARE(fileBytes(path), "[StartUp]\nComPort=5\nPoll=300\nOnTop=1\n\n[Extra]\nkept=1\n");
+    }
+
+    // What a kill in mid-write leaves beside the file goes when a store opens.
+    void leftoverCopies_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("writerHoldsLock");
+        QTest::addColumn<bool>("removed");
+        const QString copy = u"TarvikDesk.conf.AbCdEf"_s;
+        QTest::newRow("old copy") << copy << 120 << false << true;
+        QTest::newRow("fresh copy") << copy << 0 << false << false;
+        QTest::newRow("old copy, a write under way") << copy << 120 << true << false;
+        QTest::newRow("not the copy pattern")
+            << u"TarvikDesk.conf.Ab1dEf"_s << 120 << false << false;
+        QTest::newRow("another file's copy") << u"Other.conf.AbCdEf"_s << 120 << false << false;
+    }
+    void leftoverCopies()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, writerHoldsLock);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"TarvikDesk.conf"_s);
+        QFile copy(dir.filePath(name));
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write("[StartUp]\n") && copy.flush());
+        QVERIFY(copy.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+                                 QFileDevice::FileModificationTime));
+        copy.close();
+        QLockFile lock(path + u".lock"_s);
+        QVERIFY(!writerHoldsLock || lock.tryLock(0));
+        SettingsStore store(path, nullptr);
+        QTEST(!copy.exists(), "removed");
     }
 };
 

@@ -40,20 +40,7 @@ struct Bench {
     QTimer *pollTimer() const { return station->findChild<QTimer *>(u"pollTimer"_s); }
     const StationState &state() const { return station->state(); }
 
-    // Exactly one poll with `reply` waiting on the line.
-    void poll(const QByteArray &reply)
-    {
-        peer.write(reply);
-        QTRY_COMPARE(station->port().serialPort()->bytesAvailable(), reply.size());
-        QTimer *t = pollTimer();
-        const int interval = t->interval();
-        t->setSingleShot(true);
-        t->start(0);
-        QTRY_VERIFY(!t->isActive());
-        t->setSingleShot(false);
-        t->setInterval(interval);
-        peer.readAvailable();
-    }
+    void poll(const QByteArray &reply) { pollOnce(*station, peer, reply); }
 };
 
 // One step of a command row: a band caption, "f<hz>", a pattern or a command word.

@@ -103,20 +103,7 @@ public:
             QTest::keySequence(window.get(), QKeySequence(what));
     }
 
-    // One poll, with `reply` waiting on the line (an empty reply: silence).
-    void poll(const QByteArray &reply)
-    {
-        peer.write(reply);
-        QTRY_COMPARE(station->port().serialPort()->bytesAvailable(), reply.size());
-        QTimer *t = pollTimer();
-        const int interval = t->interval();
-        t->setSingleShot(true);
-        t->start(0);
-        QTRY_VERIFY(!t->isActive());
-        t->setSingleShot(false);
-        t->setInterval(interval);
-        peer.readAvailable();
-    }
+    void poll(const QByteArray &reply) { pollOnce(*station, peer, reply); }
 
     QString colour(const QString &indicator) const
     {

@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QString>
 #include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdlib>
@@ -101,5 +102,21 @@ private:
     int m_master = -1;
     QString m_slavePath;
 };
+
+// One poll of a Station on the peer's line, with `reply` waiting there (empty: silence).
+template <class PolledStation>
+void pollOnce(PolledStation &station, PtyPeer &peer, const QByteArray &reply)
+{
+    peer.write(reply);
+    QTRY_COMPARE(station.port().serialPort()->bytesAvailable(), reply.size());
+    auto *t = station.template findChild<QTimer *>(QStringLiteral("pollTimer"));
+    const int interval = t->interval();
+    t->setSingleShot(true);
+    t->start(0);
+    QTRY_VERIFY(!t->isActive());
+    t->setSingleShot(false);
+    t->setInterval(interval);
+    peer.readAvailable();
+}
 
 } // namespace tarvik::test
