@@ -22,16 +22,16 @@ ParsedCommand refused(const QString &why)
     return {std::nullopt, why};
 }
 
-// Reads the one value `spec` wants from `object` into `command`; an error text when
+// Reads the one value `shape` wants from `object` into `command`; an error text when
 // it is missing or unusable.
-QString readArgument(const CommandSpec &spec, const QJsonObject &object, Command &command)
+QString readArgument(const CommandShape &shape, const QJsonObject &object, Command &command)
 {
-    if (spec.argument == Argument::None)
+    if (shape.argument == Argument::None)
         return {};
-    const QString key = text(spec.key);
+    const QString key = text(shape.key);
     const QJsonValue value = object.value(key);
     const QString wanted = QStringLiteral("\"%1\" ").arg(key);
-    switch (spec.argument) {
+    switch (shape.argument) {
     case Argument::BandCaption: {
         const auto band = bandIndex(value.toString());
         if (!value.isString() || !band)
@@ -71,11 +71,11 @@ QString readArgument(const CommandSpec &spec, const QJsonObject &object, Command
     return {};
 }
 
-ParsedCommand parseObject(const CommandSpec &spec, const QJsonObject &object)
+ParsedCommand parseObject(const CommandShape &shape, const QJsonObject &object)
 {
     Command command;
-    command.kind = spec.kind;
-    const QString error = readArgument(spec, object, command);
+    command.kind = shape.kind;
+    const QString error = readArgument(shape, object, command);
     if (!error.isEmpty())
         return refused(error);
     return {command, {}};
@@ -92,7 +92,7 @@ std::optional<QJsonObject> readObject(const QByteArray &json)
 
 } // namespace
 
-const CommandSpec *findCommand(QStringView name)
+const CommandShape *findCommand(QStringView name)
 {
     for (const auto &c : kCommands)
         if (name == QLatin1StringView(c.name.data(), qsizetype(c.name.size())))
@@ -124,15 +124,15 @@ QString bandCaption(std::size_t band)
 
 ParsedCommand parseCommand(QStringView name, const QByteArray &body)
 {
-    const CommandSpec *spec = findCommand(name);
-    if (!spec)
+    const CommandShape *shape = findCommand(name);
+    if (!shape)
         return refused(QStringLiteral("no such command"));
-    if (body.trimmed().isEmpty() && spec->argument == Argument::None)
-        return parseObject(*spec, {});
+    if (body.trimmed().isEmpty() && shape->argument == Argument::None)
+        return parseObject(*shape, {});
     const auto object = readObject(body);
     if (!object)
         return refused(QStringLiteral("the body is not a JSON object"));
-    return parseObject(*spec, *object);
+    return parseObject(*shape, *object);
 }
 
 ParsedCommand parseMessage(const QByteArray &message)
@@ -141,10 +141,10 @@ ParsedCommand parseMessage(const QByteArray &message)
     if (!object)
         return refused(QStringLiteral("the message is not a JSON object"));
     const QJsonValue name = object->value(QStringLiteral("command"));
-    const CommandSpec *spec = name.isString() ? findCommand(name.toString()) : nullptr;
-    if (!spec)
+    const CommandShape *shape = name.isString() ? findCommand(name.toString()) : nullptr;
+    if (!shape)
         return refused(QStringLiteral("\"command\" names no command"));
-    return parseObject(*spec, *object);
+    return parseObject(*shape, *object);
 }
 
 } // namespace tarvik::remote

@@ -22,14 +22,14 @@ enum class CommandKind { Band, Frequency, Step, Pattern, Home, Calibrate, Transc
 // What the one value of a command is: its JSON key and how it is read.
 enum class Argument { None, BandCaption, Hz, Direction, PatternName, Enabled };
 
-struct CommandSpec {
+struct CommandShape {
     std::string_view name; // the path after /api/v1/ and the "command" of a message
     CommandKind kind;
     Argument argument;
     std::string_view key; // the JSON key carrying the value
 };
 
-inline constexpr std::array<CommandSpec, 8> kCommands{{
+inline constexpr std::array<CommandShape, 8> kCommands{{
     {"band", CommandKind::Band, Argument::BandCaption, "band"},
     {"frequency", CommandKind::Frequency, Argument::Hz, "hz"},
     {"step", CommandKind::Step, Argument::Direction, "direction"},
@@ -72,7 +72,7 @@ struct ParsedCommand {
     QString error;
 };
 
-const CommandSpec *findCommand(QStringView name);
+const CommandShape *findCommand(QStringView name);
 QString commandName(CommandKind kind);
 std::optional<std::size_t> bandIndex(QStringView caption);
 QString bandCaption(std::size_t band);

@@ -20,10 +20,10 @@ QString text(std::string_view s)
 
 QByteArray asMessage(const Command &c)
 {
-    const CommandSpec *spec = findCommand(commandName(c.kind));
-    QJsonObject o{{QStringLiteral("command"), text(spec->name)}};
-    const QString key = text(spec->key);
-    switch (spec->argument) {
+    const CommandShape *shape = findCommand(commandName(c.kind));
+    QJsonObject o{{QStringLiteral("command"), text(shape->name)}};
+    const QString key = text(shape->key);
+    switch (shape->argument) {
     case Argument::BandCaption:
         o.insert(key, bandCaption(c.band));
         break;
