@@ -4,13 +4,13 @@
 
 #include "frames.h"
 #include "ptypeer.h"
+#include "rigctld.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSslSocket>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
@@ -26,18 +26,11 @@ namespace {
 
 const QByteArray kToken = "test-token-0123456789abcdefghij";
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
-
 // One tarvik-station process on its own pseudo-terminal, port and settings folder.
 struct Station {
     PtyPeer peer;
     QProcess process;
-    quint16 port = freePort();
+    quint16 port = freeLoopbackPort();
 
     bool start(const QString &xdg, QStringList args)
     {
@@ -316,7 +309,8 @@ private Q_SLOTS:
         const QString open =
             writeToken(u"open-token"_s, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
         QTest::newRow("all addresses, no token")
-            << QStringList{u"--listen"_s, u"0.0.0.0:%1"_s.arg(freePort())} << u"--make-token"_s;
+            << QStringList{u"--listen"_s, u"0.0.0.0:%1"_s.arg(freeLoopbackPort())}
+            << u"--make-token"_s;
         QTest::newRow("token readable by others")
             << QStringList{u"--token-file"_s, open} << u"chmod 600"_s;
         QTest::newRow("bad profile") << QStringList{u"--profile"_s, u"../x"_s} << u"--profile"_s;

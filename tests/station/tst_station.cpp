@@ -396,23 +396,6 @@ private Q_SLOTS:
         QCOMPARE(changed.size(), 1);
         QCOMPARE(changed.first().first().value<StationState>().band, std::optional<std::size_t>(3));
     }
-
-    // The trace records the frames; a file that cannot be opened is said once.
-    void trace()
-    {
-        QTemporaryDir dir;
-        Bench b;
-        QSignalSpy failed(b.station, &Station::traceFailed);
-        QVERIFY(b.start() && b.station->startTrace(dir.filePath(u"trace.log"_s)));
-        QVERIFY(b.station->tuneBand(3));
-        b.station->stopTrace();
-        QFile file(dir.filePath(u"trace.log"_s));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains(" TX 40 41 00 15 70 48 00 00 31 30 0D\n"));
-        QVERIFY(!b.station->startTrace(dir.filePath(u"missing/trace.log"_s)));
-        QCOMPARE(failed.size(), 1);
-        QVERIFY(failed.first().first().toString().contains(u"missing/trace.log"_s));
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_Station)

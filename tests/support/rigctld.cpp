@@ -8,12 +8,16 @@
 namespace tarvik::test {
 
 constexpr int kWaitMs = 5000;
-Rigctld::Rigctld()
+
+quint16 freeLoopbackPort()
 {
     QTcpServer probe;
-    if (probe.listen(QHostAddress::LocalHost))
-        m_port = probe.serverPort();
+    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
 }
+
+Rigctld::Rigctld()
+    : m_port(freeLoopbackPort())
+{}
 
 Rigctld::~Rigctld()
 {

@@ -5,6 +5,9 @@
 
 namespace tarvik::test {
 
+// A loopback TCP port that nobody listens on at this moment.
+quint16 freeLoopbackPort();
+
 // A real rigctld with its dummy rig (-m 1) on a loopback port of its own, with PTT it
 // can report (-P RIG). The test moves the rig over rigctld's own protocol.
 class Rigctld

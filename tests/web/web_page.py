@@ -2,7 +2,7 @@
 """The web page in headless Chromium (Selenium) against the real tarvik-station: first on
 a pseudo-terminal peer whose bytes are checked and whose status replies the test writes,
 then with a token, then on the simulated controller. Clicks are real WebDriver clicks.
-Usage: web_page.py STATION AXE_JS [--screenshots DIR]  (DIR: also save the README's shots)"""
+Usage: web_page.py STATION AXE_JS  (docs/web-screenshots.py makes the README's pictures with it)"""
 
 import atexit, os, signal, socket, subprocess, sys, tempfile, threading, time, tty
 
@@ -10,7 +10,6 @@ from selenium import webdriver
 from selenium.webdriver.common.by import By
 
 STATION, AXE = (sys.argv + ["", ""])[1:3]  # bench/web_latency.py sets them itself
-SHOTS = sys.argv[sys.argv.index("--screenshots") + 1] if "--screenshots" in sys.argv else None
 CHROMIUM_FLAGS = ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
                   "--disable-background-networking --disable-component-update --disable-sync").split()
 NAMES = [f"{b} m" for b in ["80", "40", "30", "20", "17", "15", "12", "10", "6"]] + [
@@ -132,6 +131,10 @@ def on_the_peer(driver):
     driver.get(station.url)
     check(shown(driver, Frequency="14.050", Connected="green"), "the peer's first reply shows 14.050, Connected green")
     check(all(control(driver, n).accessible_name == n for n in NAMES), "every control has its desktop name")
+    driver.set_window_size(360, 740)  # a phone: no sideways scrolling, every target 44 px
+    check(driver.execute_script("return document.documentElement.scrollWidth <= innerWidth && [...document"
+                                ".querySelectorAll('button')].every(b => !b.offsetParent || b.getBoundingClientRect().height >= 44)"),
+          "at 360 px: no sideways scrolling, and every button at least 44 px high")
     control(driver, "20 m").click()
     check(peer.sent("404100 157048 0000 31 300D"), "a click on 20 m puts 40 41 00 15 70 48 00 00 31 30 0D on the wire")
     check(shown(driver, **{"20_m_lamp": "green", "80_m_lamp": "red"}), "the 20 m lamp is lit, the others not")
@@ -195,26 +198,10 @@ def with_a_token(driver):
     station.stop()
 
 
-def screenshots(driver):  # the README's, on the simulated controller (the login case runs it too)
-    station = Station("--simulate").start()
-    driver.get(station.url)
-    shown(driver, Frequency="14.050")
-    for scheme in ["light", "dark"]:
-        driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": [{"name": "prefers-color-scheme", "value": scheme}]})
-        for width, height in [(360, 740), (1280, 800)]:
-            driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
-                                   {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": width < 600})
-            time.sleep(0.3)
-            check(driver.execute_script("return document.documentElement.scrollWidth") <= width,
-                  f"no sideways scrolling at {width}x{height}")
-            driver.save_screenshot(os.path.join(SHOTS, f"web-{width}x{height}-{scheme}.png"))
-    station.stop()
-
-
 if __name__ == "__main__":
     driver = browser()
     try:
-        for case in (on_the_peer, with_a_token) + ((screenshots,) if SHOTS else ()):
+        for case in (on_the_peer, with_a_token):
             try:
                 case(driver)
             except Exception as error:  # one broken case must not hide the others
