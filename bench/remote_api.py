@@ -21,7 +21,7 @@ import base64, http.client, os, random, select, socket, statistics, subprocess, 
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from docblock import replace_block
+from docblock import figures_table, replace_block
 
 POLL, POLL_MS = b"?A\r", 200
 # What the request and its 11-byte reply take on the station's line at 4800 baud, 10 bits a byte.
@@ -263,12 +263,9 @@ rows.append(("GET /api/v1/state at full speed, one kept-alive connection, 10 s",
              f"{count / 10:,.0f} per second, {get_errors} errors; RSS {mib(get_rss[0])} before, "
              f"{mib(get_rss[-1])} after, at most {mib(max(get_rss))}", "no errors, RSS after − before < 1 MiB",
              verdict(get_errors == 0 and get_rss[-1] - get_rss[0] < 1024)))
-commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True,
-                        cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
-table = "\n".join(["| Figure | Result | Goal | |", "|---|---|---|---|"] + ["| " + " | ".join(r) + " |" for r in rows] + [
-    "", f"- Measured: {time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())}, commit {commit}",
-    f"- Load average before and after: {load_before}; {' '.join(open('/proc/loadavg').read().split()[:3])}",
-    f"- RSS every second of the GET run (MiB): {' '.join(f'{k / 1024:.1f}' for k in get_rss)}"])
+table = figures_table(rows, [
+    f"Load average before and after: {load_before}; {' '.join(open('/proc/loadavg').read().split()[:3])}",
+    f"RSS every second of the GET run (MiB): {' '.join(f'{k / 1024:.1f}' for k in get_rss)}"])
 print(table)
 if DOC:
     replace_block(DOC, "api", table)

@@ -10,12 +10,12 @@ with the machine's wall clock on both sides so that the WebDriver's round trips 
 Usage: bench/web_latency.py STATION [--doc docs/PERFORMANCE.md]  (--doc: replace the table
 between the web:begin and web:end marks there)"""
 
-import os, statistics, subprocess, sys, time
+import os, statistics, sys, time
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "tests", "web"))
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from docblock import replace_block
+from docblock import figures_table, replace_block
 import web_page
 from web_page import Peer, Station, browser, control, wait_for
 
@@ -88,12 +88,9 @@ rows = [
     (f"Page files: {len(resources)} requests, the last load's", f"{sum(r[1] for r in resources)} bytes transferred "
      f"(headers included), {sum(r[2] for r in resources)} bytes decoded", "reported", ""),
 ]
-commit = subprocess.run(["git", "rev-parse", "--short", "HEAD"], capture_output=True, text=True,
-                        cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
-table = "\n".join(["| Figure | Result | Goal | |", "|---|---|---|---|"] + ["| " + " | ".join(r) + " |" for r in rows] + [
-    "", f"- Measured: {time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime())}, commit {commit}",
-    f"- Load average when the run ended: {' '.join(open('/proc/loadavg').read().split()[:3])}",
-    f"- The page's clock against Date.now(): at most {max(clock_gap):.1f} ms apart"])
+table = figures_table(rows, [
+    f"Load average when the run ended: {' '.join(open('/proc/loadavg').read().split()[:3])}",
+    f"The page's clock against Date.now(): at most {max(clock_gap):.1f} ms apart"])
 print(table)
 for name, transferred, decoded in resources:
     print(f"  {name}: {transferred} bytes transferred, {decoded} decoded")
