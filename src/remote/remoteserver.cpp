@@ -4,6 +4,7 @@
 
 #include "command.h"
 #include "connectionguard.h"
+#include "dispatch.h"
 #include "remoteconfig.h"
 #include "statejson.h"
 #include "station.h"
@@ -75,32 +76,6 @@ QByteArray cookieValue(const QByteArray &header, const QByteArray &name)
             return item.mid(name.size() + 1);
     }
     return {};
-}
-
-// Hands the command to the station's own method; false when the port is closed and
-// nothing was written.
-bool runCommand(Station &station, const Command &command)
-{
-    switch (command.kind) {
-    case CommandKind::Band:
-        return station.tuneBand(command.band);
-    case CommandKind::Frequency:
-        return station.tuneFrequency(command.hz);
-    case CommandKind::Step:
-        return command.up ? station.stepUp() : station.stepDown();
-    case CommandKind::Pattern:
-        return station.setPattern(command.pattern);
-    case CommandKind::Home:
-        return station.home();
-    case CommandKind::Calibrate:
-        return station.calibrate();
-    case CommandKind::Transceiver:
-        return station.setTransceiver(command.enabled);
-    case CommandKind::Follow:
-        station.setFollowing(command.enabled);
-        return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -252,16 +227,7 @@ bool RemoteServer::authorised(const QByteArray &authorization, const QByteArray 
 
 bool RemoteServer::withinRate(const QHostAddress &address)
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (m_commandTimes.size() > 1024) // forget quiet clients so the table stays small
-        m_commandTimes.removeIf([now](const auto &it) { return it.value().back() < now - 1000; });
-    std::deque<qint64> &times = m_commandTimes[address];
-    while (!times.empty() && times.front() <= now - 1000)
-        times.pop_front();
-    if (int(times.size()) >= kCommandsPerSecond)
-        return false;
-    times.push_back(now);
-    return true;
+    return m_rate.admit(address, QDateTime::currentMSecsSinceEpoch());
 }
 
 void RemoteServer::log(const QHostAddress &client, const QString &what, const QString &result) const
@@ -376,8 +342,11 @@ RemoteServer::Reply RemoteServer::commandReply(const QString &name,
     const ParsedCommand parsed = parseCommand(name, request.body());
     if (!parsed.command)
         return error(Status::BadRequest, parsed.error);
-    if (!runCommand(*m_station, *parsed.command))
-        return error(Status::ServiceUnavailable, QStringLiteral("the serial port is closed"));
+    const CommandResult result = runCommand(*m_station, *parsed.command);
+    if (result == CommandResult::OutOfRange)
+        return error(Status::BadRequest, refusalText(result));
+    if (result != CommandResult::Written)
+        return error(Status::ServiceUnavailable, refusalText(result));
     return stateReply();
 }
 
@@ -489,8 +458,8 @@ void RemoteServer::webSocketMessage(QWebSocket *socket, const QByteArray &messag
         error = QStringLiteral("more than 20 commands a second");
     else if (!parsed.command)
         error = parsed.error;
-    else if (!runCommand(*m_station, *parsed.command))
-        error = QStringLiteral("the serial port is closed");
+    else
+        error = refusalText(runCommand(*m_station, *parsed.command));
     QJsonObject result{{QStringLiteral("type"), QStringLiteral("result")},
                        {QStringLiteral("ok"), error.isEmpty()}};
     if (!error.isEmpty())

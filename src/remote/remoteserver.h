@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ratelimiter.h"
+
 #include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QHash>
@@ -117,7 +119,7 @@ private:
     QString m_error;
     QStringList m_hosts; // accepted Host values, lower case, each with and without port
     QList<QByteArray> m_sessions;
-    QHash<QHostAddress, std::deque<qint64>> m_commandTimes;
+    RateLimiter m_rate{kCommandsPerSecond};
     QList<QWebSocket *> m_webSockets;
     QJsonObject m_lastBroadcast;
 };

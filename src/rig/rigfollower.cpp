@@ -183,9 +183,13 @@ void RigFollower::considerFrame()
         return;
     if (!m_sendAtOnce && m_lastSent && std::abs(hz - *m_lastSent) < m_thresholdHz)
         return;
+    Q_EMIT frameDue(hz);
+}
+
+void RigFollower::noteSent(std::int64_t hz)
+{
     m_sendAtOnce = false;
     m_lastSent = hz;
-    Q_EMIT frameDue(hz);
 }
 
 void RigFollower::fault(const QString &why)

@@ -22,8 +22,8 @@ namespace tarvik {
 // writes "t\n" (while the rig can report PTT) and "f\n", and m_answerTimeout watches
 // for the answers. Each answer line goes to the oldest open question. A frequency
 // that differs from the last one restarts m_settle; once the reading is settled, in
-// range, far enough from the last frame following sent and PTT is not on, frameDue()
-// goes out. The first reading of a connection skips the settle and the threshold.
+// range, far enough from the last frame the station wrote and PTT is not on, frameDue()
+// goes out, and again at each reading until the station reports it written (noteSent). The first reading of a connection skips the settle and the threshold.
 // A fault (no answer in time, a refused or closed connection, a bad line) drops the
 // socket, and m_retry reconnects after the next backoff step.
 class RigFollower : public QObject
@@ -44,6 +44,9 @@ public:
 
     void start();
     void stop();
+    // The station wrote the frame for `hz`. Only then does the threshold count from it:
+    // a frame the line refused is asked for again at the next reading.
+    void noteSent(std::int64_t hz);
     bool isFollowing() const { return m_following; }
 
     // Off until the first answer or fault after start(), so that a rig that answers

@@ -179,8 +179,8 @@ void Station::setLargeAntenna(bool large)
     publish();
 }
 
-// Whatever waited while suspended (a band, a step, the radio's frequency) goes out in
-// this one frame; polling resumes one interval after it.
+// The setup dialog's own frame goes out from the state as the dialog left it; nothing
+// refused while it held the line is sent. Polling resumes one interval after it.
 bool Station::resume()
 {
     m_suspended = false;
@@ -189,10 +189,11 @@ bool Station::resume()
         setLink(LinkCondition::Closed);
     else if (m_state.link == LinkCondition::Closed)
         setLink(LinkCondition::Waiting);
-    m_pollTimer->stop();
-    sendSetFrequency();
+    restartSilence();
     m_pollTimer->setInterval(m_settings.pollMs);
     m_pollTimer->start();
+    m_sincePoll.start();
+    sendSetFrequency(m_state);
     publish();
     return open;
 }

@@ -32,6 +32,15 @@ enum class LinkCondition {
     Lost,          // the device went away under the open port; reopening quietly
 };
 
+// What became of a command. Only Written put a frame on the line; anything else left
+// the state as it was and is never sent later.
+enum class CommandResult {
+    Written,
+    PortClosed,  // the port is closed or the write failed
+    HeldBySetup, // the setup dialog holds the line
+    OutOfRange,  // the value lies outside what the controller takes
+};
+
 // Everything a front end shows, as one copyable value.
 struct StationState {
     // What the next set-frequency frame sends from, in 10 Hz units: empty until the
@@ -65,9 +74,10 @@ struct StationState {
 // goes over it. No widget comes near it; the desktop panel and the network API are two
 // views over the same object.
 //
-// Commands come in through the public calls, each of which stops the poll timer, writes
-// exactly one frame and starts the timer again, so polling resumes one interval later.
-// Each poll timer tick runs one status poll and folds its outcome into the state. The
+// Commands come in through the public calls, each of which writes exactly one frame at
+// once and puts the next poll one interval later, but never more than two intervals
+// after the last one, so a stream of commands cannot starve the poll. Each poll timer
+// tick runs one status poll and folds its outcome into the state. The
 // radio follower's frames take the band path. A lost line is reopened quietly once a
 // poll interval. Whenever the state changes, stateChanged() carries the new value; each
 // frame written goes out on frameWritten().
@@ -100,21 +110,21 @@ public:
     CommPort &port() { return *m_port; }
     int pollIntervalMs() const;
 
-    // ---- commands: each returns false when the port is closed and nothing was written
-    bool tuneBand(std::size_t band);
+    // ---- commands: each says whether its frame went out, and if not, why
+    CommandResult tuneBand(std::size_t band);
     // 1.8 to 54 MHz, the band lamp that holds it, the pattern kept, the lower limit
     // applied; outside the range nothing is written and false comes back.
-    bool tuneFrequency(qint64 hz);
-    bool stepUp();
-    bool stepDown();
+    CommandResult tuneFrequency(qint64 hz);
+    CommandResult stepUp();
+    CommandResult stepDown();
     // The 180 and BiDir buttons: a lit pattern is turned off, an unlit one turned on.
-    bool toggleReversed();
-    bool toggleBidirectional();
+    CommandResult toggleReversed();
+    CommandResult toggleBidirectional();
     // Sets `pattern`, whatever the state shows.
-    bool setPattern(proto::Pattern pattern);
-    bool home();
-    bool calibrate();
-    bool setTransceiver(bool enabled);
+    CommandResult setPattern(proto::Pattern pattern);
+    CommandResult home();
+    CommandResult calibrate();
+    CommandResult setTransceiver(bool enabled);
 
     // ---- following the radio ----------------------------------------------------
     // The Follow Radio switch. Stored unless following is run-only (--rig).
@@ -152,18 +162,20 @@ Q_SIGNALS:
 
 private:
     // Commands (station_commands.cpp).
-    bool tuneTo(std::optional<std::size_t> band, double frequency);
-    bool sendSetFrequency();
-    bool sendFrame(const QByteArray &frame);
+    CommandResult tuneTo(std::optional<std::size_t> band, double frequency);
+    CommandResult sendSetFrequency(StationState next);
+    CommandResult sendFrame(const QByteArray &frame);
     bool writeFrame(const QByteArray &frame);
-    bool fixedCodeCommand(const proto::CommandCode &code);
-    bool frequencyStep(int delta);
-    bool directionToggle(proto::Pattern pattern);
+    CommandResult fixedCodeCommand(const proto::CommandCode &code);
+    CommandResult frequencyStep(int delta);
+    CommandResult directionToggle(proto::Pattern pattern);
     // The status poll and the line (station_status.cpp).
     void poll();
+    void schedulePoll();
     void keepReading(const StatusReading &reading);
     void noteSilence(const StatusPoll &poll);
     void setLink(LinkCondition link);
+    void restartSilence();
     void onLineLost();
     void retryLine();
     // Following the radio and the trace (station.cpp).
@@ -188,6 +200,7 @@ private:
     bool m_suspended = false;
     int m_silentPolls = 0;
     QElapsedTimer m_sinceReply;
+    QElapsedTimer m_sincePoll; // since the last status request, or since polling began
     struct RunRig {
         rig::Endpoint endpoint;
         bool following;

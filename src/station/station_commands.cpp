@@ -1,7 +1,7 @@
-// The station's commands: each stops the poll timer, changes the state, writes one
-// frame and starts the timer again, so polling resumes one interval after the command.
-// While the setup dialog holds the line (suspended) a set-frequency command only
-// changes the state: resume() sends it.
+// The station's commands. Each works out its frame from a copy of the state and, only
+// when the frame is written, makes that copy the state: a command that is refused (the
+// port closed, the setup dialog holding the line, a value out of range) changes nothing
+// and is never sent later. A written command reschedules the poll (schedulePoll).
 
 #include "station.h"
 
@@ -28,118 +28,126 @@ bool Station::writeFrame(const QByteArray &frame)
     return written;
 }
 
-bool Station::sendFrame(const QByteArray &frame)
+CommandResult Station::sendFrame(const QByteArray &frame)
 {
-    if (m_suspended) {
-        publish();
-        return false;
-    }
-    m_pollTimer->stop();
+    if (m_suspended)
+        return CommandResult::HeldBySetup;
+    if (!m_port->isOpen())
+        return CommandResult::PortClosed;
     const bool written = writeFrame(frame);
-    m_pollTimer->start();
+    if (written)
+        schedulePoll();
     publish();
-    return written;
+    return written ? CommandResult::Written : CommandResult::PortClosed;
 }
 
-// The set-frequency frame from the state. sndFreq keeps the value the frame carries,
-// raised to the antenna's lower limit.
-bool Station::sendSetFrequency()
+// The set-frequency frame from `next`, which becomes the state once it is written.
+// sndFreq keeps the value the frame carries, raised to the antenna's lower limit.
+CommandResult Station::sendSetFrequency(StationState next)
 {
-    if (m_suspended) {
-        publish();
-        return false;
-    }
     const SetFrequencyFrame frame = encodeSetFrequency(
-        m_state.sndFreq, m_state.largeAntenna, m_state.sndDir, latin1(proto::kSetFrequency.hex));
-    m_state.sndFreq = frame.sndFreq;
-    return sendFrame(frame.bytes);
+        next.sndFreq, next.largeAntenna, next.sndDir, latin1(proto::kSetFrequency.hex));
+    next.sndFreq = frame.sndFreq;
+    const CommandResult result = sendFrame(frame.bytes);
+    if (result == CommandResult::Written) {
+        m_state.band = next.band;
+        m_state.sndFreq = next.sndFreq;
+        m_state.sndDir = next.sndDir;
+        publish();
+    }
+    return result;
 }
 
-// A band command and the radio's frequency alike. The band changes before the frame
-// goes out, so it changes even when the send fails.
-bool Station::tuneTo(std::optional<std::size_t> band, double frequency)
+// A band command and the radio's frequency alike.
+CommandResult Station::tuneTo(std::optional<std::size_t> band, double frequency)
 {
-    m_state.band = band;
-    m_state.sndFreq = frequency;
-    return sendSetFrequency();
+    StationState next = m_state;
+    next.band = band;
+    next.sndFreq = frequency;
+    return sendSetFrequency(next);
 }
 
-bool Station::tuneBand(std::size_t band)
+CommandResult Station::tuneBand(std::size_t band)
 {
     if (band >= kBands.size())
-        return false;
+        return CommandResult::OutOfRange;
     return tuneTo(band, kBands[band].startFrequency);
 }
 
 // The controller counts in 10 Hz steps.
-bool Station::tuneFrequency(qint64 hz)
+CommandResult Station::tuneFrequency(qint64 hz)
 {
     if (hz < rig::kFollowLowHz || hz > rig::kFollowHighHz)
-        return false;
+        return CommandResult::OutOfRange;
     return tuneTo(bandHolding(hz), static_cast<double>((hz + 5) / 10));
 }
 
+// The follower counts from a frequency only once its frame is on the line, so a retune
+// that the line refused is asked for again.
 void Station::followRadio(qint64 hz)
 {
-    tuneTo(bandHolding(hz), static_cast<double>((hz + 5) / 10));
+    if (tuneFrequency(hz) == CommandResult::Written)
+        m_follower->noteSent(hz);
 }
 
-bool Station::frequencyStep(int delta)
+CommandResult Station::frequencyStep(int delta)
 {
-    m_state.sndFreq = m_state.sndFreq.value_or(0.0) + delta;
-    return sendSetFrequency();
+    StationState next = m_state;
+    next.sndFreq = next.sndFreq.value_or(0.0) + delta;
+    return sendSetFrequency(next);
 }
 
-bool Station::stepUp()
+CommandResult Station::stepUp()
 {
     return frequencyStep(proto::kFrequencyStep);
 }
 
-bool Station::stepDown()
+CommandResult Station::stepDown()
 {
     return frequencyStep(-proto::kFrequencyStep);
 }
 
-bool Station::setPattern(proto::Pattern pattern)
+CommandResult Station::setPattern(proto::Pattern pattern)
 {
-    m_state.sndDir = latin1(proto::sndDirFor(pattern));
-    return sendSetFrequency();
+    StationState next = m_state;
+    next.sndDir = latin1(proto::sndDirFor(pattern));
+    return sendSetFrequency(next);
 }
 
 // Each toggle decides from the pattern the controller last reported: lit means that
 // pattern is on, so the toggle turns it off. Two toggles before a poll send the same.
-bool Station::directionToggle(proto::Pattern pattern)
+CommandResult Station::directionToggle(proto::Pattern pattern)
 {
     const bool lit = m_state.pattern == pattern;
     return setPattern(lit ? proto::Pattern::Normal : pattern);
 }
 
-bool Station::toggleReversed()
+CommandResult Station::toggleReversed()
 {
     return directionToggle(proto::Pattern::Reversed);
 }
 
-bool Station::toggleBidirectional()
+CommandResult Station::toggleBidirectional()
 {
     return directionToggle(proto::Pattern::Bidirectional);
 }
 
-bool Station::fixedCodeCommand(const proto::CommandCode &code)
+CommandResult Station::fixedCodeCommand(const proto::CommandCode &code)
 {
     return sendFrame(fixedCodeFrame(m_state.sndDir, code.hex));
 }
 
-bool Station::home()
+CommandResult Station::home()
 {
     return fixedCodeCommand(proto::kHome);
 }
 
-bool Station::calibrate()
+CommandResult Station::calibrate()
 {
     return fixedCodeCommand(proto::kCalibrate);
 }
 
-bool Station::setTransceiver(bool enabled)
+CommandResult Station::setTransceiver(bool enabled)
 {
     return fixedCodeCommand(enabled ? proto::kEnableXcvr : proto::kDisableXcvr);
 }

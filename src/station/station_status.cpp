@@ -27,6 +27,9 @@ constexpr int kMinRetryMs = 100;
 
 void Station::poll()
 {
+    m_sincePoll.start();
+    if (m_pollTimer->interval() != m_settings.pollMs)
+        m_pollTimer->setInterval(m_settings.pollMs); // back to the period after a command
     const StatusPoll status = pollStatus(*m_port);
     // A refused header counts even when a good reply follows in the same poll.
     if (status.wrongHeaders > 0)
@@ -41,6 +44,17 @@ void Station::poll()
         keepReading(*status.reading);
     }
     publish();
+}
+
+// After a command the next poll comes one interval later, as after any poll, but never
+// later than two intervals after the last one.
+void Station::schedulePoll()
+{
+    if (m_suspended || !m_started)
+        return;
+    const qint64 period = m_settings.pollMs;
+    const qint64 latest = m_sincePoll.isValid() ? 2 * period - m_sincePoll.elapsed() : period;
+    m_pollTimer->start(int(std::clamp<qint64>(latest, 0, period)));
 }
 
 // A code outside the table leaves the pattern as it was, and ends retracting.
@@ -81,6 +95,15 @@ void Station::setLink(LinkCondition link)
     m_state.silentSeconds = 0;
 }
 
+// A line opened again, or handed back by the setup dialog, starts counting silence anew.
+void Station::restartSilence()
+{
+    m_silentPolls = 0;
+    m_state.silent = false;
+    m_state.silentSeconds = 0;
+    m_sinceReply.start();
+}
+
 void Station::onLineLost()
 {
     m_pollTimer->stop();
@@ -101,7 +124,12 @@ void Station::retryLine()
     if (!m_port->openLine())
         return;
     m_lineRetry->stop();
-    m_pollTimer->start();
+    restartSilence();
+    if (m_state.link == LinkCondition::Lost || m_state.link == LinkCondition::Closed)
+        setLink(LinkCondition::Waiting);
+    m_pollTimer->start(m_settings.pollMs);
+    m_sincePoll.start();
+    publish();
 }
 
 } // namespace tarvik
