@@ -8,12 +8,14 @@
 #include "mainwindow.h"
 #include "settingsstore.h"
 #include "station.h"
+#include "unixsignals.h"
 
 #include <tarvik/version.h>
 
 #include <QApplication>
 #include <QIcon>
 
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
@@ -63,5 +65,11 @@ int main(int argc, char *argv[])
     if (options.rig)
         station->followRigForThisRun(*options.rig);
     window.show();
+    // A desktop session that logs out ends the panel with SIGTERM: it closes as by Exit,
+    // storing where the window was. A reload means nothing to the panel.
+    tarvik::onUnixSignals(&app, [&window](int signal) {
+        if (signal != SIGHUP)
+            window.close();
+    });
     return app.exec();
 }

@@ -1,62 +1,106 @@
 // tarvik-station: the headless station. The command line and the settings file decide
 // the port, the listening address and the token; the Station runs the controller and
-// the RemoteServer serves it. SIGTERM and SIGINT end the event loop through a pipe,
-// after which the settings are stored in one write.
+// the RemoteServer serves it. Signals arrive as events: SIGTERM and SIGINT end the
+// event loop, after which the settings this run changed are stored; SIGHUP reads the
+// settings file again and applies it. systemd hears READY=1 once the API listens, and
+// a watchdog ping from the event loop.
 
 #include "commport.h"
 #include "controllersimulator.h"
 #include "remoteconfig.h"
 #include "remoteserver.h"
+#include "servicenotify.h"
 #include "settings.h"
 #include "settingsstore.h"
 #include "station.h"
 #include "stationcli.h"
 #include "token.h"
+#include "unixsignals.h"
 
 #include <tarvik/version.h>
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(g_signalPipe[1], &byte, 1);
-}
-
-// A signal only writes a byte; the event loop reads it and quits, so the ending runs
-// as ordinary code.
-void quitOnSignals(QCoreApplication &app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
-    struct sigaction action {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-}
 
 int fail(const QString &text)
 {
     std::fprintf(stderr, "tarvik-station: %s\n", qPrintable(text));
     return 1;
 }
+
+void say(const QString &text)
+{
+    std::fprintf(stderr, "tarvik-station: %s\n", qPrintable(text));
+}
+
+// "Poll 500 -> 1000, ComPort 1 -> /dev/ttyUSB0": what a reload changed.
+QString changes(const tarvik::SettingValues &before, const tarvik::SettingValues &after)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < before.size() && i < after.size(); ++i)
+        if (before[i].second != after[i].second)
+            out += u"%1 %2 -> %3"_s.arg(tarvik::latin1(tarvik::settingKey(after[i].first).name),
+                                        before[i].second, after[i].second);
+    return out.isEmpty() ? u"nothing changed"_s : out.join(u", "_s);
+}
+
+// The one controller and its API, and what a reload does to them.
+struct Service {
+    tarvik::StationOptions cli;
+    tarvik::SettingsStore *store = nullptr;
+    tarvik::Station *station = nullptr;
+    tarvik::RemoteSettings remote;
+    tarvik::remote::RemoteServer *server = nullptr;
+
+    QString serve(const tarvik::RemoteSettings &settings)
+    {
+        QString why;
+        const auto options = tarvik::remote::remoteOptions(
+            settings, {cli.listen, cli.tokenFile, cli.certFile, cli.keyFile}, why);
+        if (!options)
+            return why;
+        auto *next = new tarvik::remote::RemoteServer(station, *options, station->parent());
+        if (server)
+            server->stop();
+        if (!next->start()) {
+            next->deleteLater();
+            if (server)
+                server->start();
+            return next->errorString();
+        }
+        if (server)
+            server->deleteLater();
+        server = next;
+        remote = settings;
+        say(u"serving %1 for %2"_s.arg(tarvik::remote::pageUrl(*options, server->port()),
+                                       station->state().portName));
+        return {};
+    }
+
+    // What this run changed is stored first, so that reading the file again loses none
+    // of it; an edit made on disk meanwhile stands beside it.
+    void reload()
+    {
+        store->saveChanges(tarvik::settingValues(station->settings()));
+        store->reload();
+        const tarvik::StationSettings next = tarvik::readStationSettings(*store);
+        const tarvik::RemoteSettings nextRemote = tarvik::readRemoteSettings(*store);
+        say(u"settings read again: "_s +
+            changes(tarvik::settingValues(station->settings()) + tarvik::settingValues(remote),
+                    tarvik::settingValues(next) + tarvik::settingValues(nextRemote)));
+        station->reloadSettings(next);
+        store->remember(tarvik::settingValues(next));
+        if (nextRemote != remote)
+            if (const QString why = serve(nextRemote); !why.isEmpty())
+                say(u"the API stays as it was: "_s + why);
+    }
+};
 
 } // namespace
 
@@ -66,20 +110,16 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(u"TarvikDesk"_s);
     QCoreApplication::setApplicationName(u"TarvikDesk"_s);
     QCoreApplication::setApplicationVersion(QString::fromLatin1(tarvik::version::text));
-    const tarvik::StationOptions cli = tarvik::parseStationOptions(app);
+    Service service;
+    service.cli = tarvik::parseStationOptions(app);
+    const tarvik::StationOptions &cli = service.cli;
     if (!cli.makeToken.isEmpty()) {
         const QString error = tarvik::remote::makeTokenFile(cli.makeToken);
         return error.isEmpty() ? 0 : fail(error);
     }
 
-    auto *store = new tarvik::SettingsStore(tarvik::settingsPathFor(cli.profile), &app);
-    const tarvik::RemoteSettings remoteSettings = tarvik::readRemoteSettings(*store);
-    QString why;
-    const auto options = tarvik::remote::remoteOptions(
-        remoteSettings, {cli.listen, cli.tokenFile, cli.certFile, cli.keyFile}, why);
-    if (!options)
-        return fail(why);
-
+    auto *store = service.store =
+        new tarvik::SettingsStore(tarvik::settingsPathFor(cli.profile), &app);
     QString device = cli.port;
     if (cli.simulate) {
         auto *simulator = new tarvik::ControllerSimulator(&app);
@@ -88,11 +128,12 @@ int main(int argc, char *argv[])
         device = simulator->devicePath();
     }
 
-    auto *station = new tarvik::Station(&app);
-    station->applySettings(tarvik::readStationSettings(*store));
-    auto save = [store, station, remoteSettings] {
-        store->setValues(tarvik::settingValues(station->settings()) +
-                         tarvik::settingValues(remoteSettings));
+    auto *station = service.station = new tarvik::Station(&app);
+    const tarvik::StationSettings stored = tarvik::readStationSettings(*store);
+    station->applySettings(stored);
+    store->remember(tarvik::settingValues(stored));
+    auto save = [store, station] {
+        store->saveChanges(tarvik::settingValues(station->settings()));
     };
     QObject::connect(station, &tarvik::Station::settingsChanged, store, save);
     if (!device.isEmpty())
@@ -100,21 +141,24 @@ int main(int argc, char *argv[])
     if (!cli.traceFile.isEmpty())
         station->startTrace(cli.traceFile);
     if (!station->start())
-        std::fprintf(stderr, "tarvik-station: the serial port did not open: %s\n",
-                     qPrintable(station->port().openErrorString()));
+        say(u"the serial port did not open (%1); trying it again until it does"_s.arg(
+            station->port().openErrorString()));
     if (cli.rig)
         station->followRigForThisRun(*cli.rig);
+    if (const QString why = service.serve(tarvik::readRemoteSettings(*store)); !why.isEmpty())
+        return fail(why);
 
-    auto *server = new tarvik::remote::RemoteServer(station, *options, &app);
-    if (!server->start())
-        return fail(server->errorString());
-    std::fprintf(stderr, "tarvik-station: serving %s for %s\n",
-                 qPrintable(tarvik::remote::pageUrl(*options, server->port())),
-                 qPrintable(station->state().portName));
-
-    quitOnSignals(app);
+    auto *notifier = new tarvik::ServiceNotifier(&app);
+    notifier->ready();
+    tarvik::onUnixSignals(&app, [&service, notifier](int signal) {
+        if (signal != SIGHUP)
+            return QCoreApplication::quit();
+        notifier->reloading();
+        service.reload();
+        notifier->ready();
+    });
     const int code = app.exec();
-    server->stop();
+    service.server->stop();
     station->stop();
     save();
     return code;

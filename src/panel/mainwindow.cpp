@@ -56,6 +56,7 @@ constexpr ConnectionLook kConnectionLooks[] = {
     {LinkCondition::NotUnderstood, true, "The controller's reply was not understood"},
     {LinkCondition::Closed, true, "The serial port is closed (%1)"},
     {LinkCondition::Lost, true, "Connection lost"},
+    {LinkCondition::Absent, true, "Waiting for %1"},
 };
 
 // What the Radio lamp shows and what a screen reader hears for each state.
@@ -136,6 +137,9 @@ void MainWindow::start()
     m_remote = readRemoteSettings(*m_store);
     m_station->applySettings(stationSettings);
     applyWindowSettings(settings);
+    // What the file said, as this run takes it: a save stores only what differs.
+    m_store->remember(settingValues(stationSettings) + settingValues(settings) +
+                      settingValues(m_remote));
     if (!m_station->start())
         showPortNotAvailable(isVisible() ? this : nullptr, m_station->port());
     if (const QString why = serveRemote({m_listenForThisRun, {}, {}, {}}); !why.isEmpty())
@@ -147,7 +151,7 @@ void MainWindow::saveSettings()
     SettingValues values = settingValues(m_station->settings());
     values += settingValues(windowSettings());
     values += settingValues(m_remote);
-    m_store->setValues(values);
+    m_store->saveChanges(values);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

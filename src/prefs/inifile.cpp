@@ -4,6 +4,7 @@
 #include "settingskeys.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tarvik {
 
@@ -31,11 +32,6 @@ std::size_t tableRank(QStringView section, QStringView key)
         if (sameName(section, kSettingKeys[i].section) && sameName(key, kSettingKeys[i].name))
             return i;
     return kSettingKeys.size();
-}
-
-QString mainSection()
-{
-    return latin1(settingKey(Key::ComPort).section);
 }
 
 QString followSection()
@@ -68,21 +64,14 @@ QString IniFile::cleanValue(QStringView value)
     return out.trimmed();
 }
 
-qsizetype IniFile::sectionIndex(const QString &name) const
+QString IniFile::indexKey(const QString &section, const QString &key)
 {
-    return m_sectionByName.value(name.toCaseFolded(), -1);
+    return section + u'\n' + key.toCaseFolded();
 }
 
-qsizetype IniFile::entryIndex(const Section &section, const QString &key)
+qsizetype IniFile::entryIndex(const QString &section, const QString &key) const
 {
-    return section.byName.value(key.toCaseFolded(), -1);
-}
-
-qsizetype IniFile::addSection(const QString &name)
-{
-    m_sections.append(Section{name, {}});
-    m_sectionByName.insert(name.toCaseFolded(), m_sections.size() - 1);
-    return m_sections.size() - 1;
+    return m_entries.value(indexKey(section.toCaseFolded(), key), -1);
 }
 
 QString IniFile::sectionSpelling(const QString &section) const
@@ -90,8 +79,7 @@ QString IniFile::sectionSpelling(const QString &section) const
     const QString known = tableSection(section);
     if (!known.isEmpty())
         return known;
-    const qsizetype si = sectionIndex(section);
-    return si < 0 ? section : m_sections[si].name;
+    return m_sectionNames.value(section.toCaseFolded(), section);
 }
 
 std::pair<QString, QString> IniFile::spelling(const QString &section, const QString &key) const
@@ -100,110 +88,163 @@ std::pair<QString, QString> IniFile::spelling(const QString &section, const QStr
     const std::size_t rank = tableRank(s, key);
     if (rank < kSettingKeys.size())
         return {s, latin1(kSettingKeys[rank].name)};
-    const qsizetype si = sectionIndex(s);
-    const qsizetype ei = si < 0 ? -1 : entryIndex(m_sections[si], key);
-    return {s, ei < 0 ? key : m_sections[si].entries[ei].first};
-}
-
-const QString *IniFile::find(const QString &section, const QString &key) const
-{
-    const qsizetype si = sectionIndex(section);
-    const qsizetype ei = si < 0 ? -1 : entryIndex(m_sections[si], key);
-    return ei < 0 ? nullptr : &m_sections[si].entries[ei].second;
+    const qsizetype at = entryIndex(s, key);
+    return {s, at < 0 ? key : m_lines[at].key};
 }
 
 QString IniFile::value(const QString &section, const QString &key) const
 {
-    const QString *found = find(section, key);
-    return found ? *found : QString();
+    const qsizetype at = entryIndex(section, key);
+    return at < 0 ? QString() : m_lines[at].value;
 }
 
+// The line of a key that is there is rewritten in place; its line ending stays.
 bool IniFile::setValue(const QString &section, const QString &key, const QString &value)
 {
     if (!isValidName(section) || !isValidName(key))
         return false;
     const QString text = cleanValue(value);
-    if (!text.isEmpty() || find(section, key))
-        setCleanValue(section, key, text);
+    const qsizetype at = entryIndex(section, key);
+    if (at >= 0) {
+        Line &line = m_lines[at];
+        if (line.value == text)
+            return true;
+        line.value = text;
+        line.raw = (line.key + u'=' + text).toUtf8() + (line.raw.endsWith('\r') ? "\r" : "");
+        return true;
+    }
+    if (text.isEmpty())
+        return true;
+    const auto [s, k] = spelling(section, key);
+    const QString folded = s.toCaseFolded();
+    Line line{(k + u'=' + text).toUtf8(), folded, k, text};
+    const qsizetype end = m_sectionEnd.value(folded, -1);
+    if (end >= 0) {
+        insertLine(end + 1, line);
+        return true;
+    }
+    if (!m_lines.isEmpty() && !m_lines.back().raw.trimmed().isEmpty())
+        addLine(Line{});
+    m_sectionNames.insert(folded, s);
+    addLine(Line{'[' + s.toUtf8() + ']', folded, {}, {}, true});
+    addLine(line);
     return true;
 }
 
-void IniFile::setCleanValue(const QString &section, const QString &key, const QString &value)
+void IniFile::addLine(Line line)
 {
-    const auto [s, k] = spelling(section, key);
-    qsizetype si = sectionIndex(s);
-    if (si < 0)
-        si = addSection(s);
-    Section &target = m_sections[si];
-    const qsizetype ei = entryIndex(target, k);
-    if (ei >= 0) {
-        target.entries[ei].second = value;
-    } else {
-        target.byName.insert(k.toCaseFolded(), target.entries.size());
-        target.entries.append({k, value});
+    const qsizetype at = m_lines.size();
+    if (line.header || !line.key.isEmpty())
+        m_sectionEnd.insert(line.section, at);
+    if (!line.key.isEmpty())
+        m_entries.insert(indexKey(line.section, line.key), at);
+    m_lines.append(std::move(line));
+}
+
+// New keys are few (a first start fills the missing ones), so the index is rebuilt.
+void IniFile::insertLine(qsizetype at, Line line)
+{
+    m_lines.insert(at, std::move(line));
+    reindex();
+}
+
+void IniFile::reindex()
+{
+    m_entries.clear();
+    m_sectionEnd.clear();
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        const Line &line = m_lines[i];
+        if (line.header || !line.key.isEmpty())
+            m_sectionEnd.insert(line.section, i);
+        if (!line.key.isEmpty())
+            m_entries.insert(indexKey(line.section, line.key), i);
     }
 }
 
+namespace {
+// "[name]" with perhaps a comment after it: the name, or a null string for a line that
+// is no header; an empty one for a header that cannot be read.
+QString headerName(const QString &line)
+{
+    if (!line.startsWith(u'['))
+        return {};
+    const qsizetype close = line.indexOf(u']');
+    if (close < 0)
+        return QStringLiteral("");
+    const QString rest = line.mid(close + 1).trimmed();
+    if (!rest.isEmpty() && !rest.startsWith(u';') && !rest.startsWith(u'#'))
+        return QStringLiteral("");
+    return line.mid(1, close - 1).trimmed();
+}
+} // namespace
+
 IniFile IniFile::parse(QByteArray bytes)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
     IniFile file;
-    QString section;
+    const bool bom = bytes.startsWith("\xEF\xBB\xBF");
+    QList<QByteArray> raws = bytes.split('\n');
+    file.m_finalNewline = bytes.isEmpty() || bytes.endsWith('\n');
+    if (file.m_finalNewline)
+        raws.removeLast();
+    QString section; // folded; null for the part before the first header or a bad one
+    QString sectionName;
     bool inGoodSection = true;
-    for (const QByteArray &rawLine : bytes.split('\n')) {
-        const QString line = QString::fromUtf8(rawLine).trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+    QList<std::pair<QString, QString>> misfiled;
+    for (qsizetype i = 0; i < raws.size(); ++i) {
+        const QByteArray &raw = raws[i];
+        const QByteArray body = i == 0 && bom ? raw.mid(3) : raw;
+        const QString line = QString::fromUtf8(body).trimmed();
+        Line kept{raw, {}, {}, {}};
+        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#') ||
+            line.contains(QChar::ReplacementCharacter)) {
+            file.addLine(kept); // not something the program reads
             continue;
-        if (line.contains(QChar::ReplacementCharacter))
-            continue; // not UTF-8 text, so not something the operator wrote
-        if (line.startsWith(u'[')) {
-            const QString name =
-                line.endsWith(u']') ? line.mid(1, line.size() - 2).trimmed() : QString();
-            // The keys under a header that cannot be read belong to no known section.
+        }
+        const QString name = headerName(line);
+        if (!name.isNull()) {
             inGoodSection = isValidName(name);
-            if (inGoodSection && file.sectionIndex(name) < 0)
-                file.addSection(file.sectionSpelling(name));
-            section = name;
+            section = inGoodSection ? name.toCaseFolded() : QString();
+            sectionName = name;
+            if (inGoodSection) {
+                if (!file.m_sectionNames.contains(section))
+                    file.m_sectionNames.insert(section, file.sectionSpelling(name));
+                kept.section = section;
+                kept.header = true;
+            }
+            file.addLine(kept);
             continue;
         }
         const qsizetype eq = line.indexOf(u'=');
         const QString key = line.left(eq).trimmed();
-        if (eq < 0 || !inGoodSection || !isValidName(key))
+        if (eq < 0 || !inGoodSection || !isValidName(key)) {
+            file.addLine(kept);
             continue;
+        }
+        const QString value = cleanValue(QStringView(line).mid(eq + 1));
         // The last release filed the Follow keys under [StartUp].
-        const bool misfiled = sameName(section, settingKey(Key::ComPort).section) &&
-                              tableRank(section, key) == kSettingKeys.size() &&
-                              tableRank(followSection(), key) < kSettingKeys.size();
-        file.setCleanValue(misfiled ? followSection() : section, key,
-                           cleanValue(QStringView(line).mid(eq + 1)));
+        if (sameName(sectionName, settingKey(Key::ComPort).section) &&
+            tableRank(sectionName, key) == kSettingKeys.size() &&
+            tableRank(followSection(), key) < kSettingKeys.size()) {
+            misfiled.append({key, value});
+            continue;
+        }
+        kept.section = section;
+        kept.key = key;
+        kept.value = value;
+        file.addLine(kept);
     }
+    for (const auto &[key, value] : misfiled)
+        file.setValue(followSection(), key, value);
     return file;
 }
 
 QByteArray IniFile::render() const
 {
-    QList<const Section *> order{&m_sections.front()};
-    const qsizetype main = sectionIndex(mainSection());
-    if (main > 0)
-        order.append(&m_sections[main]);
-    for (qsizetype i = 1; i < m_sections.size(); ++i)
-        if (i != main)
-            order.append(&m_sections[i]);
-
     QByteArray out;
-    for (const Section *s : order) {
-        if (!s->name.isEmpty())
-            out += (out.isEmpty() ? "[" : "\n[") + s->name.toUtf8() + "]\n";
-        // The table's keys lead, in table order: none of them is ranked after the table.
-        QList<std::pair<std::size_t, qsizetype>> ranked;
-        for (qsizetype i = 0; i < s->entries.size(); ++i)
-            ranked.append({tableRank(s->name, s->entries[i].first), i});
-        std::stable_sort(ranked.begin(), ranked.end(),
-                         [](const auto &a, const auto &b) { return a.first < b.first; });
-        for (const auto &[rank, i] : ranked)
-            out += s->entries[i].first.toUtf8() + '=' + s->entries[i].second.toUtf8() + '\n';
-    }
+    for (const Line &line : m_lines)
+        out += line.raw + '\n';
+    if (!m_finalNewline && !out.isEmpty())
+        out.chop(1);
     return out;
 }
 

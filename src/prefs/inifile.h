@@ -9,24 +9,25 @@
 
 namespace tarvik {
 
-// The settings file as text held in memory: sections and their keys in the order the
-// file gave them, so that a save leaves whatever the program does not know where it
-// was. Names match without regard to case; a name the key table (settingskeys.h) knows
-// is spelt as the table spells it, any other as it was first seen.
+// The settings file as lines held in memory. Every line the program does not change
+// stands as it was, byte for byte and in its place: comments, blank lines, keys and
+// sections it does not know, lines that are not UTF-8 text. A value that changes
+// rewrites only its own line; a new key goes after the last key of its section, a new
+// section at the end. Names match without regard to case; a name the key table
+// (settingskeys.h) knows is spelt as the table spells it, any other as it was first seen.
 //
 // Data flow: parse() takes the file's bytes, value()/setValue() work on the copy, and
 // render() gives the bytes of the whole file. No disk access here: SettingsStore does it.
 class IniFile
 {
 public:
-    // "[section]" headers and "key=value" lines. The value is the text after the first
-    // '=', as written but for surrounding blanks and control characters: no quotes, no
-    // escapes, no lists, so a hand-written 9600,n,8,1 stays one text. Whatever cannot be
-    // read is skipped and the rest still counts; a later duplicate replaces an earlier
-    // one. Follow keys the last release filed under [StartUp] are read into [Follow].
+    // "[section]" headers (a ';' or '#' comment may follow) and "key=value" lines. The
+    // value is the text after the first '=', as written but for surrounding blanks and
+    // control characters: no quotes, no escapes, no lists, so a hand-written 9600,n,8,1
+    // stays one text. Whatever cannot be read is kept but counts for nothing; a later
+    // duplicate replaces an earlier one. Follow keys the last release filed under
+    // [StartUp] are read into [Follow] and move there when the file is rendered.
     static IniFile parse(QByteArray bytes);
-    // The part before the first header, the main section with the table's keys first,
-    // then every other section in the order it came; the table's keys lead in each.
     QByteArray render() const;
 
     // "" for a key that is not there.
@@ -41,22 +42,27 @@ public:
     static QString cleanValue(QStringView value);
 
 private:
-    struct Section {
-        QString name; // empty: the part before the first header
-        QList<std::pair<QString, QString>> entries;
-        QHash<QString, qsizetype> byName{}; // case-folded key -> its place in entries
+    struct Line {
+        QByteArray raw;  // as read, without its '\n'
+        QString section; // the case-folded section an entry or header belongs to
+        QString key;     // an entry's key as spelt; empty for any other line
+        QString value;
+        bool header = false;
     };
 
-    qsizetype sectionIndex(const QString &name) const;
+    void addLine(Line line);
+    void insertLine(qsizetype at, Line line);
+    void reindex();
+    qsizetype entryIndex(const QString &section, const QString &key) const;
     QString sectionSpelling(const QString &section) const;
-    const QString *find(const QString &section, const QString &key) const;
-    static qsizetype entryIndex(const Section &section, const QString &key);
-    void setCleanValue(const QString &section, const QString &key, const QString &value);
-    qsizetype addSection(const QString &name);
+    static QString indexKey(const QString &section, const QString &key);
 
+    QList<Line> m_lines;
+    bool m_finalNewline = true;
     // Looked up by hash, so that a file of a million lines still reads in moments.
-    QList<Section> m_sections{Section{}};
-    QHash<QString, qsizetype> m_sectionByName{{QString(), 0}}; // case-folded name
+    QHash<QString, qsizetype> m_entries;    // folded "section\nkey" -> its last line
+    QHash<QString, qsizetype> m_sectionEnd; // folded section -> the line a new key follows
+    QHash<QString, QString> m_sectionNames; // folded section -> its spelling
 };
 
 } // namespace tarvik

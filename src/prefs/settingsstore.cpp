@@ -7,53 +7,65 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
+
+#include <cstdio>
+
+#include <unistd.h>
 
 namespace tarvik {
 
 namespace {
 
-// A kill between QSaveFile naming its copy of the file and renaming it into place
-// leaves the copy behind, as FILE.XXXXXX with six letters. An older one than this was
-// not being written by anyone.
-constexpr qint64 kLeftoverAgeSeconds = 60;
-
-// A writer holds FILE.lock while it writes; a copy is only removed while nobody does.
-void removeLeftoverCopies(const QString &path)
+// The copy a write fills before renaming it over the file. Its name is fixed and only
+// this program writes it, so a leftover from a killed write can be told from any file
+// of the user's: nothing else beside the settings file is ever removed.
+QString copyPath(const QString &path)
 {
     const QFileInfo file(path);
-    const QRegularExpression copyName(QRegularExpression::anchoredPattern(
-        QRegularExpression::escape(file.fileName()) + QStringLiteral("\\.[A-Za-z]{6}")));
-    const QDateTime cutoff = QDateTime::currentDateTime().addSecs(-kLeftoverAgeSeconds);
-    QStringList leftovers;
-    const QFileInfoList entries =
-        file.dir().entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    for (const QFileInfo &entry : entries)
-        if (copyName.match(entry.fileName()).hasMatch() && entry.lastModified() < cutoff)
-            leftovers.append(entry.filePath());
-    if (leftovers.isEmpty())
+    return file.dir().filePath(QStringLiteral(".tarvik-save.") + file.fileName() +
+                               QStringLiteral(".tmp"));
+}
+
+// A writer holds FILE.lock while it writes; the copy is only removed while nobody does.
+void removeLeftoverCopy(const QString &path)
+{
+    const QString copy = copyPath(path);
+    if (!QFileInfo::exists(copy))
         return;
     QLockFile lock(path + QStringLiteral(".lock"));
-    if (!lock.tryLock(0))
-        return;
-    for (const QString &leftover : leftovers)
-        QFile::remove(leftover);
+    if (lock.tryLock(0))
+        QFile::remove(copy);
+}
+
+// The bytes go to the copy, reach the disk, and the copy is renamed over the file, so
+// the file is at every moment either the old one whole or the new one whole. A link to
+// the file (a symbolic one is followed) keeps the bytes it had.
+bool replaceFile(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() ? info.symLinkTarget() : path;
+    const QString copy = copyPath(target);
+    QFile out(copy);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    if (QFileInfo::exists(target))
+        out.setPermissions(QFile::permissions(target));
+    const bool whole = out.write(bytes) == bytes.size() && out.flush() &&
+                       ::fsync(out.handle()) == 0 && out.error() == QFileDevice::NoError;
+    out.close();
+    if (!whole ||
+        ::rename(QFile::encodeName(copy).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(copy);
+        return false;
+    }
+    return true;
 }
 
 // Long enough for any write of a file this size; a lock whose owner died is taken over
 // at once, so this only runs out when a live writer hangs.
 constexpr int kLockWaitMs = 10000;
-
-std::pair<QDateTime, qint64> fileStamp(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {QDateTime(), -1};
-    return {info.lastModified(), info.size()};
-}
 
 bool sameName(const QString &a, const QString &b)
 {
@@ -73,7 +85,7 @@ SettingsStore::SettingsStore(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_path(filePath)
 {
-    removeLeftoverCopies(filePath);
+    removeLeftoverCopy(filePath);
     readFile();
 }
 
@@ -84,11 +96,8 @@ QString SettingsStore::filePath() const
     return m_path;
 }
 
-// The stamp is taken first: a write that slips in before the read only makes the next
-// write read the file again.
 void SettingsStore::readFile()
 {
-    std::tie(m_seenModified, m_seenSize) = fileStamp(m_path);
     QFile file(m_path);
     m_file = file.open(QIODevice::ReadOnly) ? IniFile::parse(file.readAll()) : IniFile();
 }
@@ -153,27 +162,46 @@ bool SettingsStore::store(const QList<Entry> &entries)
     return ok;
 }
 
+// The file is read again under the lock, whoever wrote it last, and only the values
+// this program stored are laid over it.
 bool SettingsStore::write()
 {
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QLockFile lock(m_path + QStringLiteral(".lock"));
     if (!lock.tryLock(kLockWaitMs))
         return false;
-    if (fileStamp(m_path) != std::pair(m_seenModified, m_seenSize)) {
-        readFile();
-        for (const auto &[section, key, value] : std::as_const(m_unwritten))
-            m_file.setValue(section, key, value);
-    }
-    const QByteArray bytes = m_file.render();
-    QSaveFile out(m_path);
-    // A write cut short at flush time (a full disk, a file size limit) does not always
-    // make the commit fail, and the short file would replace the good one: hence flush.
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.flush() ||
-        out.error() != QFileDevice::NoError || !out.commit())
+    readFile();
+    for (const auto &[section, key, value] : std::as_const(m_unwritten))
+        m_file.setValue(section, key, value);
+    if (!replaceFile(m_path, m_file.render()))
         return false;
-    std::tie(m_seenModified, m_seenSize) = fileStamp(m_path);
     m_unwritten.clear();
     return true;
+}
+
+void SettingsStore::reload()
+{
+    readFile();
+    for (const auto &[section, key, value] : std::as_const(m_unwritten))
+        m_file.setValue(section, key, value);
+}
+
+void SettingsStore::remember(const SettingValues &values)
+{
+    for (const auto &[key, value] : values)
+        m_known.insert(int(key), IniFile::cleanValue(value));
+}
+
+bool SettingsStore::saveChanges(const SettingValues &values)
+{
+    SettingValues changed;
+    for (const auto &[key, value] : values)
+        if (m_known.value(int(key), QStringLiteral("\n")) != IniFile::cleanValue(value))
+            changed.append({key, value});
+    if (changed.isEmpty())
+        return true;
+    remember(changed);
+    return setValues(changed);
 }
 
 } // namespace tarvik

@@ -4,7 +4,7 @@
 #include "settings.h"
 #include "settingskeys.h"
 
-#include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -13,19 +13,20 @@
 namespace tarvik {
 
 // The per-user settings store: section and key in, text out. Reads of a missing key
-// give "". Every store is written through to disk at once (atomically: a temporary
-// file, then a rename), so it survives an abnormal end.
+// give "". Every store is written through to disk at once (atomically: a copy of our
+// own, then a rename), so it survives an abnormal end. The file belongs to the user:
+// a save changes the lines of the values stored and no other byte.
 //
 // Names match without regard to case, and values are read as the text the operator
 // wrote, commas and all (inifile.h has the rules). Each key lives in the section the
 // key table names; sections and keys the program does not know keep their place.
 //
-// Data flow: the file is read once into an IniFile; reads are served from it. A store
-// (one value, or a whole set through setValues) goes into that copy and the list of
-// values not yet on disk, then the file is written once: under FILE.lock, a file changed
-// meanwhile by someone else is read again and the unwritten values laid over it, the
-// whole text goes to a QSaveFile, and its rename replaces the file. Copies a killed
-// write left beside the file are removed when a store opens.
+// Data flow: the file is read into an IniFile; reads are served from it. A store (one
+// value, or a whole set through setValues) goes into the list of values not yet on
+// disk, then the file is written once: under FILE.lock the file is read again as it is
+// now, the unwritten values are laid over it, and the text replaces the file through a
+// copy and a rename. The program's own view of its keys (remember) lets saveChanges()
+// store only the values it changed, so an edit made on disk meanwhile stands.
 class SettingsStore : public QObject
 {
     Q_OBJECT
@@ -46,6 +47,14 @@ public:
     // are kept all the same and go out with the next write that works.
     bool setValues(const SettingValues &values);
 
+    // The program's values as it took them from the file (or last saved them).
+    void remember(const SettingValues &values);
+    // Stores the values that differ from the remembered ones, in one write (none when
+    // nothing changed), and remembers them.
+    bool saveChanges(const SettingValues &values);
+    // Reads the file again as it is on disk now (a reload of the settings).
+    void reload();
+
     QString filePath() const;
 
 Q_SIGNALS:
@@ -65,10 +74,8 @@ private:
 
     QString m_path;
     IniFile m_file;
-    QList<Entry> m_unwritten; // stored but not yet on disk, in the order stored
-    // The file as last read or written; any other state means someone else wrote it.
-    QDateTime m_seenModified;
-    qint64 m_seenSize = -1;
+    QList<Entry> m_unwritten;    // stored but not yet on disk, in the order stored
+    QHash<int, QString> m_known; // by Key
 };
 
 } // namespace tarvik

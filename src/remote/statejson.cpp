@@ -29,6 +29,8 @@ QString linkText(const StationState &state)
     case LinkCondition::Closed:
     case LinkCondition::Lost:
         return QStringLiteral("closed");
+    case LinkCondition::Absent:
+        return QStringLiteral("waiting");
     case LinkCondition::Waiting:
         break;
     }

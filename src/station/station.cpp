@@ -94,13 +94,35 @@ bool Station::start()
     m_started = true;
     m_pollTimer->setInterval(m_settings.pollMs);
     const bool open = m_port->openLine();
-    setLink(open ? LinkCondition::Waiting : LinkCondition::Closed);
     m_state.replyHex.clear();
-    m_pollTimer->start();
-    m_sinceReply.start();
+    restartSilence();
+    if (open) {
+        setLink(LinkCondition::Waiting);
+        m_pollTimer->start();
+        m_sincePoll.start();
+    } else {
+        awaitDevice(LinkCondition::Absent);
+    }
     applyFollowing();
     publish();
     return open;
+}
+
+void Station::reloadSettings(const StationSettings &settings)
+{
+    const StationSettings before = this->settings();
+    applySettings(settings);
+    if (!m_started || m_suspended)
+        return;
+    if (before.comPort != settings.comPort || before.lineSettings != m_port->settings()) {
+        m_port->close();
+        m_lineRetry->stop();
+        if (m_port->openLine())
+            lineOpened();
+        else
+            awaitDevice(LinkCondition::Absent);
+    }
+    publish();
 }
 
 void Station::stop()
@@ -185,17 +207,20 @@ bool Station::resume()
 {
     m_suspended = false;
     const bool open = m_port->isOpen() || m_port->openLine();
-    if (!open)
-        setLink(LinkCondition::Closed);
-    else if (m_state.link == LinkCondition::Closed)
-        setLink(LinkCondition::Waiting);
     restartSilence();
+    if (!open) {
+        awaitDevice(LinkCondition::Absent);
+        publish();
+        return false;
+    }
+    if (m_state.link == LinkCondition::Closed)
+        setLink(LinkCondition::Waiting);
     m_pollTimer->setInterval(m_settings.pollMs);
     m_pollTimer->start();
     m_sincePoll.start();
     sendSetFrequency(m_state);
     publish();
-    return open;
+    return true;
 }
 
 // ---- following the radio ----------------------------------------------------------

@@ -28,8 +28,9 @@ enum class LinkCondition {
     Waiting,       // open, no status frame yet
     Answering,     // the last poll read a good frame
     NotUnderstood, // a reply opened with the wrong header
-    Closed,        // the port is closed: never opened, failed, or the setup dialog has it
+    Closed,        // the port is closed: a write failed, or the setup dialog has it
     Lost,          // the device went away under the open port; reopening quietly
+    Absent,        // the device would not open; trying it again quietly until it does
 };
 
 // What became of a command. Only Written put a frame on the line; anything else left
@@ -101,8 +102,12 @@ public:
 
     // ---- running --------------------------------------------------------------
     // Opens the port and starts polling. False when the port did not open: the station
-    // runs on with it closed (port() says why) and polls nothing.
+    // runs on, tries it again once a poll interval (port() says why it failed) and
+    // starts polling when it opens.
     bool start();
+    // Settings read again while running (a reload): a new port or line reopens the
+    // line, a new poll interval takes effect at the next tick.
+    void reloadSettings(const StationSettings &settings);
     // Stops polling and flushes the trace; the port closes with the object.
     void stop();
 
@@ -177,7 +182,9 @@ private:
     void setLink(LinkCondition link);
     void restartSilence();
     void onLineLost();
+    void awaitDevice(LinkCondition why);
     void retryLine();
+    void lineOpened();
     // Following the radio and the trace (station.cpp).
     void takeFollowSettings(const FollowSettings &settings);
     void applyFollowing();

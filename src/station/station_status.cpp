@@ -106,10 +106,16 @@ void Station::restartSilence()
 
 void Station::onLineLost()
 {
-    m_pollTimer->stop();
-    setLink(LinkCondition::Lost);
-    m_lineRetry->start(std::max(m_pollTimer->interval(), kMinRetryMs));
+    awaitDevice(LinkCondition::Lost);
     publish();
+}
+
+// Polling stops until the device opens again; retryLine() tries once a poll interval.
+void Station::awaitDevice(LinkCondition why)
+{
+    m_pollTimer->stop();
+    setLink(why);
+    m_lineRetry->start(std::max(m_settings.pollMs, kMinRetryMs));
 }
 
 // While suspended the line is the setup dialog's; resume() reopens it itself.
@@ -117,17 +123,19 @@ void Station::retryLine()
 {
     if (m_suspended)
         return;
-    if (m_port->isOpen()) {
-        m_lineRetry->stop(); // someone else has reopened it and polls again
+    if (!m_port->isOpen() && !m_port->openLine())
         return;
-    }
-    if (!m_port->openLine())
-        return;
+    lineOpened();
+}
+
+// The first poll goes out at once: a device that has just appeared is asked at once.
+void Station::lineOpened()
+{
     m_lineRetry->stop();
     restartSilence();
-    if (m_state.link == LinkCondition::Lost || m_state.link == LinkCondition::Closed)
+    if (m_state.link != LinkCondition::Answering)
         setLink(LinkCondition::Waiting);
-    m_pollTimer->start(m_settings.pollMs);
+    m_pollTimer->start(0);
     m_sincePoll.start();
     publish();
 }

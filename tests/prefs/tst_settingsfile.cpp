@@ -48,37 +48,38 @@ class tst_SettingsFile : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // The save: the follow settings as read and Poll=300, in one setValues.
+    // The save: the follow settings as read, and Poll=300, the one value changed. Every
+    // other line stands as it is on disk at that moment, byte for byte.
     void save_data()
     {
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<QByteArray>("meanwhile"); // another writer's file, after opening
         QTest::addColumn<FollowSettings>("follow");
         QTest::addColumn<QByteArray>("saved");
-        const QByteArray follow = "[Follow]\nEnabled=0\nHost=127.0.0.1\nPort=4532\nThreshold=20\n"
-                                  "Settle=500\n";
         QTest::newRow("last release: Follow keys under StartUp")
             << QByteArray("[StartUp]\nComPort=2\nPoll=500\nEnabled=1\nHost=shack-pc\nPort=4533\n"
                           "Threshold=5\nSettle=100\nStyle=1\n")
             << QByteArray() << FollowSettings{true, u"shack-pc"_s, 4533, 5, 100}
             << QByteArray("[StartUp]\nComPort=2\nPoll=300\nStyle=1\n\n[Follow]\nEnabled=1\n"
                           "Host=shack-pc\nPort=4533\nThreshold=5\nSettle=100\n");
+        const QByteArray unknown = "Loose=1\n[Extra]\nb=2\na=\n[StartUp]\nZeta=z\nComPort=2\n"
+                                   "Alpha=a b\n; a comment\n[Follow]\nMine=x\nPort=4000\n[Empty]\n";
         QTest::newRow("unknown sections and keys keep values and order")
-            << QByteArray("Loose=1\n[Extra]\nb=2\na=\n[StartUp]\nZeta=z\nComPort=2\nAlpha=a b\n"
-                          "; a comment\n[Follow]\nMine=x\nPort=4000\n[Empty]\n")
-            << QByteArray() << FollowSettings{false, u"127.0.0.1"_s, 4000, 20, 500}
-            << "Loose=1\n\n[StartUp]\nComPort=2\nPoll=300\nZeta=z\nAlpha=a "
-               "b\n\n[Extra]\nb=2\na=\n\n" +
-                   QByteArray(follow).replace("4532", "4000") + "Mine=x\n\n[Empty]\n";
+            << unknown << QByteArray() << FollowSettings{false, u"127.0.0.1"_s, 4000, 20, 500}
+            << QByteArray(unknown).replace("a b\n", "a b\nPoll=300\n");
+        const QByteArray cases = "[startup]\ncomport=3\nPOLL=9\n[FOLLOW]\nhost=rig\n[Startup]\n"
+                                 "style=2\n[Extra]\nKey=1\n[extra]\nkey=2\n";
         QTest::newRow("names in another case")
-            << QByteArray("[startup]\ncomport=3\nPOLL=9\n[FOLLOW]\nhost=rig\n[Startup]\nstyle=2\n"
-                          "[Extra]\nKey=1\n[extra]\nkey=2\n")
-            << QByteArray() << FollowSettings{false, u"rig"_s, 4532, 20, 500}
-            << "[StartUp]\nComPort=3\nPoll=300\nStyle=2\n\n" +
-                   QByteArray(follow).replace("127.0.0.1", "rig") + "\n[Extra]\nKey=2\n";
+            << cases << QByteArray() << FollowSettings{false, u"rig"_s, 4532, 20, 500}
+            << QByteArray(cases).replace("POLL=9", "POLL=300");
+        const QByteArray hand = "# mine\n[StartUp] ; main\nComPort=/dev/ttyUSB0\n\xff\xfe=\x80\n"
+                                "Poll=500\r\n[Follow]\t# radio\nHost=rig\nno equals sign\n";
+        QTest::newRow("comments, bytes that are not UTF-8, a header with a comment")
+            << hand << QByteArray() << FollowSettings{false, u"rig"_s, 4532, 20, 500}
+            << QByteArray(hand).replace("Poll=500", "Poll=300");
         QTest::newRow("changed by another writer meanwhile")
             << QByteArray("[StartUp]\nPoll=500\n") << QByteArray("[StartUp]\nComPort=7\n")
-            << FollowSettings{} << "[StartUp]\nComPort=7\nPoll=300\n\n" + follow;
+            << FollowSettings{} << QByteArray("[StartUp]\nComPort=7\nPoll=300\n");
     }
     void save()
     {
@@ -91,11 +92,17 @@ private Q_SLOTS:
         QSignalSpy written(&store, &SettingsStore::written);
         const FollowSettings follow = readFollowSettings(store);
         QTEST(follow, "follow");
+        store.remember(settingValues(follow) + SettingValues{{Key::Poll, u"500"_s}});
         if (!meanwhile.isEmpty())
             QVERIFY(writeFile(path, meanwhile));
-        QVERIFY(store.setValues(settingValues(follow) + SettingValues{{Key::Poll, u"300"_s}}));
+        // The file is replaced, never written in place: a link to it keeps the old bytes.
+        const QString hardLink = path + u".link"_s;
+        QVERIFY(::link(QFile::encodeName(path).constData(), QFile::encodeName(hardLink)) == 0);
+        QVERIFY(store.saveChanges(settingValues(follow) + SettingValues{{Key::Poll, u"300"_s}}));
+        QVERIFY(store.saveChanges(settingValues(follow) + SettingValues{{Key::Poll, u"300"_s}}));
         QCOMPARE(written.size(), 1);
         QTEST(fileBytes(path), "saved");
+        QCOMPARE(fileBytes(hardLink), meanwhile.isEmpty() ? stored : meanwhile);
         QCOMPARE(readFollowSettings(SettingsStore(path, nullptr)), follow);
     }
 
@@ -157,12 +164,12 @@ private Q_SLOTS:
         QVERIFY(fillMissingSettings(store, 165, 450.5));
         QVERIFY(fillMissingSettings(store, 0, 0));
         QCOMPARE(written.size(), 2);
-        QCOMPARE(
-            fileBytes(store.filePath()),
-            "[StartUp]\nComPort=1\nSettings=4800,n,8,1\nPosition-Left=165\nPosition-Top=450.5\n"
-            "retracted=0\nsndDir=0000\nPoll=300\nVastor=False\nOnTop=0\nStyle=0\n\n[Follow]\n"
-            "Enabled=0\nHost=127.0.0.1\nPort=4532\nThreshold=20\nSettle=500\n\n[Remote]\n"
-            "Enabled=0\nListen=127.0.0.1:8732\n");
+        QCOMPARE(fileBytes(store.filePath()),
+                 "[StartUp]\nPoll=300\nComPort=1\nSettings=4800,n,8,1\nPosition-Left=165\n"
+                 "Position-Top=450.5\nretracted=0\nsndDir=0000\nVastor=False\nOnTop=0\nStyle=0\n\n["
+                 "Follow]\n"
+                 "Enabled=0\nHost=127.0.0.1\nPort=4532\nThreshold=20\nSettle=500\n\n[Remote]\n"
+                 "Enabled=0\nListen=127.0.0.1:8732\n");
     }
 
     // A save the folder refuses is reported once and kept; the next one that works
@@ -202,39 +209,38 @@ private Q_SLOTS:
         QVERIFY(store.setValue(Key::ComPort, u"5"_s));
         QCOMPARE(failed.size(), 1);
         QCOMPARE(written.size(), 1);
-        QCOMPARE(fileBytes(path), "[StartUp]\nComPort=5\nPoll=300\nOnTop=1\n\n[Extra]\nkept=1\n");
+        QCOMPARE(fileBytes(path), "[Extra]\nkept=1\n\n[StartUp]\nPoll=300\nOnTop=1\nComPort=5\n");
     }
 
-    // What a kill in mid-write leaves beside the file goes when a store opens.
+    // What a kill in mid-write leaves beside the file goes when a store opens; nothing
+    // else does, however old or however named.
     void leftoverCopies_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("ageSeconds");
         QTest::addColumn<bool>("writerHoldsLock");
         QTest::addColumn<bool>("removed");
-        const QString copy = u"TarvikDesk.conf.AbCdEf"_s;
-        QTest::newRow("old copy") << copy << 120 << false << true;
-        QTest::newRow("fresh copy") << copy << 0 << false << false;
-        QTest::newRow("old copy, a write under way") << copy << 120 << true << false;
-        QTest::newRow("not the copy pattern")
-            << u"TarvikDesk.conf.Ab1dEf"_s << 120 << false << false;
-        QTest::newRow("another file's copy") << u"Other.conf.AbCdEf"_s << 120 << false << false;
+        const QString copy = u".tarvik-save.TarvikDesk.conf.tmp"_s;
+        QTest::newRow("our copy") << copy << false << true;
+        QTest::newRow("our copy, a write under way") << copy << true << false;
+        for (const char *name : {"TarvikDesk.conf.backup", "TarvikDesk.conf.before",
+                                 "TarvikDesk.conf.AbCdEf", ".tarvik-save.Other.conf.tmp"})
+            QTest::newRow(name) << QString::fromLatin1(name) << false << false;
     }
     void leftoverCopies()
     {
         QFETCH(QString, name);
-        QFETCH(int, ageSeconds);
         QFETCH(bool, writerHoldsLock);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"TarvikDesk.conf"_s);
         QFile copy(dir.filePath(name));
         QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write("[StartUp]\n") && copy.flush());
-        QVERIFY(copy.setFileTime(QDateTime::currentDateTime().addSecs(-ageSeconds),
+        QVERIFY(copy.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
                                  QFileDevice::FileModificationTime));
         copy.close();
         QLockFile lock(path + u".lock"_s);
         QVERIFY(!writerHoldsLock || lock.tryLock(0));
-        SettingsStore store(path, nullptr);
+        for (int start = 0; start < 2; ++start)
+            SettingsStore store(path, nullptr);
         QTEST(!copy.exists(), "removed");
     }
 };

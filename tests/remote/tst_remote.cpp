@@ -6,6 +6,8 @@
 #include "ptypeer.h"
 #include "rigctld.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -16,7 +18,11 @@
 #include <QWebSocket>
 
 #include <csignal>
+#include <cstring>
 #include <memory>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace tarvik::test;
@@ -32,10 +38,12 @@ struct Station {
     QProcess process;
     quint16 port = freeLoopbackPort();
 
-    bool start(const QString &xdg, QStringList args)
+    bool start(const QString &xdg, QStringList args, const QStringList &vars = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"XDG_CONFIG_HOME"_s, xdg);
+        for (const QString &var : vars)
+            env.insert(var.section(u'=', 0, 0), var.section(u'=', 1));
         process.setProcessEnvironment(env);
         args << u"--port"_s << peer.slavePath();
         if (!args.contains(u"--listen"_s))
@@ -96,6 +104,12 @@ Response send(quint16 port, const QByteArray &method, const QByteArray &path,
             break;
     }
     return {in.mid(9, 3).toInt(), {}};
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 bool said(const QSignalSpy &messages, const QString &text)
@@ -327,12 +341,37 @@ private Q_SLOTS:
     }
 
     // Two controllers, two stations, two settings files; SIGTERM stores each.
-    void profilesAndSigterm()
+    // Two profiles side by side, each ended by SIGTERM, each storing only what it changed:
+    // an administrator's edits made on disk meanwhile stand. SIGHUP reads the file again;
+    // systemd hears READY=1 and the watchdog.
+    void profilesSignalsAndSystemd()
     {
         const QString xdg = m_dir.filePath(u"profiles"_s);
+        const QString conf = xdg + u"/TarvikDesk/TarvikDesk-%1.conf"_s;
+        QVERIFY(QDir().mkpath(xdg + u"/TarvikDesk"_s));
+        const QByteArray stored = "; kept as written\n[StartUp]\nComPort=1\nPoll=500\n";
+        for (const char *name : {"north", "south-2"})
+            QVERIFY(writeFile(conf.arg(QLatin1String(name)), stored));
+        const QString notifyPath = m_dir.filePath(u"notify"_s);
+        const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, QFile::encodeName(notifyPath).constData(),
+                     sizeof address.sun_path - 1);
+        QVERIFY(::bind(notify, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
         Station north, south;
-        QVERIFY(north.start(xdg, {u"--profile"_s, u"north"_s}));
+        QVERIFY(north.start(xdg, {u"--profile"_s, u"north"_s},
+                            {u"NOTIFY_SOCKET="_s + notifyPath, u"WATCHDOG_USEC=200000"_s}));
         QVERIFY(south.start(xdg, {u"--profile"_s, u"south-2"_s}));
+        QByteArray heard;
+        for (QDeadlineTimer d(5000); !heard.contains("WATCHDOG=1") && !d.hasExpired();) {
+            char buffer[256];
+            const auto n = ::recv(notify, buffer, sizeof buffer, 0);
+            heard += n > 0 ? QByteArray(buffer, n) + '|' : (QTest::qWait(20), QByteArray());
+        }
+        ::close(notify);
+        QVERIFY2(heard.startsWith("READY=1|WATCHDOG=1|"), heard.constData());
+
         for (Station *s : {&north, &south}) {
             s->peer.readAvailable();
             const QByteArray pattern =
@@ -340,6 +379,24 @@ private Q_SLOTS:
             QCOMPARE(send(s->port, "POST", "/api/v1/pattern", pattern).status, 200);
             QCOMPARE(s->frames(11).mid(7, 1).toHex(), s == &north ? "40"_ba : "80"_ba);
         }
+        const QByteArray edited = QByteArray(stored)
+                                      .replace("ComPort=1", "ComPort=/dev/ttyUSB0")
+                                      .replace("Poll=500", "Poll=1000");
+        for (const char *name : {"north", "south-2"})
+            QVERIFY(writeFile(conf.arg(QLatin1String(name)), edited));
+
+        // A reload applies the new poll interval: two requests a second apart.
+        ::kill(pid_t(south.process.processId()), SIGHUP);
+        QByteArray log;
+        QTRY_VERIFY2((log += south.process.readAllStandardError()).contains("Poll 500 -> 1000"),
+                     log.constData());
+        south.peer.readAvailable();
+        QVERIFY(south.peer.readExactly(3) == kRequest);
+        QElapsedTimer gap;
+        gap.start();
+        QVERIFY(south.peer.readExactly(3, 3000) == kRequest);
+        QVERIFY2(gap.elapsed() > 800, QByteArray::number(gap.elapsed()).constData());
+
         for (Station *s : {&north, &south}) {
             ::kill(pid_t(s->process.processId()), SIGTERM);
             QVERIFY(s->process.waitForFinished(5000));
@@ -347,11 +404,10 @@ private Q_SLOTS:
             QCOMPARE(s->process.exitCode(), 0);
         }
         for (const auto &[name, dir] :
-             {std::pair{"north", "sndDir=0040"}, std::pair{"south-2", "sndDir=0080"}}) {
-            QFile f(xdg + u"/TarvikDesk/TarvikDesk-%1.conf"_s.arg(QLatin1String(name)));
+             {std::pair{"north", "sndDir=0040\n"}, std::pair{"south-2", "sndDir=0080\n"}}) {
+            QFile f(conf.arg(QLatin1String(name)));
             QVERIFY(f.open(QIODevice::ReadOnly));
-            const QByteArray text = f.readAll();
-            QVERIFY2(text.contains(dir) && text.contains("[Remote]"), text.constData());
+            QCOMPARE(f.readAll(), edited + dir);
         }
         QVERIFY(!QFile::exists(xdg + u"/TarvikDesk/TarvikDesk.conf"_s));
     }

@@ -9,6 +9,7 @@
 #include "rigctld.h"
 #include "station.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -253,6 +254,60 @@ private Q_SLOTS:
         b.poll(frame("157048"));
         QVERIFY(!b.state().silent);
         QCOMPARE(b.state().silentSeconds, 0);
+        for (int i = 0; i < 20; ++i) { // every good reply starts the count again
+            b.poll(i % 2 ? frame("157048") : QByteArray());
+            QVERIFY(!b.state().silent);
+        }
+    }
+
+    // A device that is not there at start is tried once a poll interval, quietly, and
+    // asked for its status as soon as it opens.
+    void appearsLate()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(u"line"_s);
+        Bench b;
+        StationSettings s;
+        s.comPort = link;
+        QVERIFY(!b.start(s, 1000));
+        QCOMPARE(b.state().link, LinkCondition::Absent);
+        QTest::qWait(3000);
+        QVERIFY(pointLink(link, b.peer.slavePath()));
+        QElapsedTimer appeared;
+        appeared.start();
+        QVERIFY(b.peer.readExactly(3).startsWith(kRequest));
+        qInfo("first poll %lld ms after the device appeared", appeared.elapsed());
+        QVERIFY(appeared.elapsed() < 1000 + 500); // one interval, and room for a busy machine
+        QCOMPARE(b.state().link, LinkCondition::Waiting);
+    }
+
+    // Commands ten a second for five seconds: each goes out at once, and the poll still
+    // asks at least once every two intervals.
+    void commandStream()
+    {
+        Bench b;
+        QVERIFY(b.start({}, 500));
+        int sent = 0;
+        QTimer commands;
+        QObject::connect(&commands, &QTimer::timeout, b.station, [&] {
+            QCOMPARE(b.station->stepUp(), CommandResult::Written);
+            ++sent;
+        });
+        commands.start(100);
+        QByteArray wire;
+        while (sent < 50)
+            wire += b.peer.collect(100);
+        commands.stop();
+        wire += b.peer.collect(50);
+        int polls = 0, frames = 0;
+        for (qsizetype i = 0; i < wire.size();) {
+            const bool request = wire.mid(i).startsWith(kRequest);
+            QVERIFY2(request || wire.at(i) == '@', wire.mid(i, 11).toHex(' ').constData());
+            (request ? polls : frames) += 1;
+            i += request ? kRequest.size() : 11;
+        }
+        QCOMPARE(frames, 50);
+        QVERIFY2(polls >= 4, QByteArray::number(polls).constData());
     }
 
     void lost_data()
@@ -293,8 +348,8 @@ private Q_SLOTS:
         QTRY_COMPARE(b.state().link, LinkCondition::Answering);
     }
 
-    // The threshold counts from the last frame sent, not from the last reading; what the
-    // radio does while the line is suspended goes out as the station resumes.
+    // The threshold counts from the last frame written, not from the last reading; a
+    // retune the line refused while the setup dialog held it goes out after it closes.
     void followsTheRadio()
     {
         Rigctld rig;
@@ -323,10 +378,12 @@ private Q_SLOTS:
         b.station->suspend();
         QVERIFY(!b.pollTimer()->isActive());
         QVERIFY(rig.set("F 21074000"));
-        QTRY_COMPARE(b.state().band, std::optional<std::size_t>(5));
-        QVERIFY(!b.station->port().isOpen() && !b.pollTimer()->isActive());
+        QSignalSpy refused(&b.station->follower(), &RigFollower::frameDue);
+        QVERIFY(refused.wait(2000));
+        QCOMPARE(b.state().band, std::optional<std::size_t>(3)); // refused: unchanged
         QVERIFY(b.station->resume());
-        QCOMPARE(b.peer.readExactly(11).toHex(' '), frame("202808").toHex(' '));
+        QCOMPARE(b.peer.readExactly(22).toHex(' '), (frame("157c00") + frame("202808")).toHex(' '));
+        QCOMPARE(b.state().band, std::optional<std::size_t>(5));
     }
 
     // --rig follows for this run only; choosing another place ends that.
@@ -358,11 +415,16 @@ private Q_SLOTS:
     {
         Bench b;
         QVERIFY(b.start({}, 500));
+        QCOMPARE(b.station->tuneBand(3), CommandResult::Written);
+        QCOMPARE(b.peer.readExactly(11), frame("157048"));
         b.station->suspend();
         QVERIFY(!b.station->port().isOpen() && !b.pollTimer()->isActive());
         QCOMPARE(b.state().link, LinkCondition::Closed);
         QSignalSpy stored(b.station, &Station::settingsChanged);
+        for (auto command : {&Station::home, &Station::calibrate, &Station::stepUp})
+            QCOMPARE((b.station->*command)(), CommandResult::HeldBySetup);
         QCOMPARE(b.station->tuneBand(0), CommandResult::HeldBySetup);
+        QCOMPARE(b.station->setTransceiver(true), CommandResult::HeldBySetup);
         b.station->setLargeAntenna(true);
         b.station->setPollInterval(600);
         b.station->setLineSettings(u"9600,n,8,1"_s);
@@ -370,9 +432,9 @@ private Q_SLOTS:
         QVERIFY(b.station->choosePort(b.peer.slavePath()));
         QCOMPARE(stored.size(), 4);
         QVERIFY(!b.pollTimer()->isActive());
-        b.peer.readAvailable();
+        QCOMPARE(b.peer.collect(600), QByteArray()); // no frame and no poll while held
         QVERIFY(b.station->resume());
-        QCOMPARE(b.peer.readExactly(11).toHex(' '), frame("0a9ad8").toHex(' '));
+        QCOMPARE(b.peer.readExactly(11).toHex(' '), frame("157048").toHex(' ')); // not 80 m
         QCOMPARE(b.pollTimer()->interval(), 600);
         QVERIFY(b.pollTimer()->remainingTime() > 400);
         QCOMPARE(b.state().link, LinkCondition::Waiting);
@@ -385,13 +447,12 @@ private Q_SLOTS:
         expected.largeAntenna = true;
         QCOMPARE(b.station->settings(), expected);
 
-        // A port that will not open: the station runs on closed, polling; commands write
-        // nothing, and a state that did not change is not sent again.
+        // A port that will not open: the station waits for it; commands write nothing
+        // and change nothing.
         b.station->suspend();
         QVERIFY(!b.station->choosePort(u"/nonexistent/tarvik-port"_s));
         QVERIFY(!b.station->resume());
-        QCOMPARE(b.state().link, LinkCondition::Closed);
-        QVERIFY(b.pollTimer()->isActive());
+        QCOMPARE(b.state().link, LinkCondition::Absent);
         QSignalSpy changed(b.station, &Station::stateChanged);
         QCOMPARE(b.station->tuneBand(3), CommandResult::PortClosed);
         QCOMPARE(changed.size(), 0); // refused: the state stays as it was
