@@ -68,6 +68,20 @@ void Indicator::setShowing(bool frontVisible, Look back)
     update();
 }
 
+// The element that has `colour` shows; an off-lamp's twin takes a colour it lacks.
+// One description change at most, so a screen reader hears the change once.
+void Indicator::show(const QString &colour, const QString &note)
+{
+    m_note = note;
+    if (colourName(m_front) == colour)
+        setShowing(true, m_back);
+    else if (colourName(m_back) == colour)
+        setShowing(false, m_back);
+    else
+        setShowing(false, colour == QStringLiteral("red") ? Look::RedLamp : Look::GreenLamp);
+    describe();
+}
+
 // QWidget sends DescriptionChanged itself when the text differs; a second event here
 // would make a screen reader say every change twice.
 void Indicator::describe()

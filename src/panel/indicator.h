@@ -25,6 +25,9 @@ public:
     // Two captions of one text; `front` lies over `back`.
     static Indicator *caption(const QString &text, Look front, Look back, QWidget *parent);
 
+    // Shows the element of colour `colour` ("red", "green", "grey") with `note`, as the
+    // station's looks table says.
+    void show(const QString &colour, const QString &note);
     void setFrontVisible(bool visible);
     // Both at once, so that a screen reader hears one change, not a passing colour.
     void setShowing(bool frontVisible, Look back);

@@ -6,6 +6,7 @@
 #include "fonts.h"
 #include "frequencytext.h"
 #include "helpwindow.h"
+#include "looks.h"
 #include "portmessage.h"
 #include "radiodialog.h"
 #include "remoteconfig.h"
@@ -29,6 +30,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QWindow>
 
 using namespace Qt::StringLiterals;
@@ -43,53 +45,18 @@ void bringForward(QWidget *window)
     window->activateWindow();
 }
 
-// The Connected lamp for each condition of the line: red but for an answering
-// controller, and the tool tip says why.
-struct ConnectionLook {
-    LinkCondition link;
-    bool red;
-    const char *tip; // %1: the port's name
-};
-constexpr ConnectionLook kConnectionLooks[] = {
-    {LinkCondition::Waiting, true, "No status frame from the controller yet"},
-    {LinkCondition::Answering, false, "The controller is answering"},
-    {LinkCondition::NotUnderstood, true, "The controller's reply was not understood"},
-    {LinkCondition::Closed, true, "The serial port is closed (%1)"},
-    {LinkCondition::Lost, true, "Connection lost"},
-    {LinkCondition::Absent, true, "Waiting for %1"},
-};
-
-// What the Radio lamp shows and what a screen reader hears for each state.
-struct RadioLook {
-    RigFollower::State state;
-    bool grey;
-    Indicator::Look lit;
-    const char *spoken;
-};
-constexpr RadioLook kRadioLooks[] = {
-    {RigFollower::State::Off, true, Indicator::Look::GreenLamp, "Not following the radio"},
-    {RigFollower::State::Answering, false, Indicator::Look::GreenLamp, "Following the radio"},
-    {RigFollower::State::NotAnswering, false, Indicator::Look::RedLamp, "Radio not answering"},
-};
-
-// What the Remote lamp shows: green only while clients are connected.
-enum class RemoteCondition { Off, Idle, Clients };
-struct RemoteLook {
-    RemoteCondition condition;
-    bool grey;
-    const char *spoken;
-    const char *tip; // %1: the page's address, or the clients' addresses
-};
-constexpr RemoteLook kRemoteLooks[] = {
-    {RemoteCondition::Off, true, "Remote API off", "The remote API is off"},
-    {RemoteCondition::Idle, true, "No remote clients", "Serving %1: no remote clients"},
-    {RemoteCondition::Clients, false, "Remote clients connected", "Remote clients: %1"},
-};
-
 void setText(QLineEdit *box, const QString &text)
 {
     if (box->text() != text)
         box->setText(text);
+}
+
+// A caption's name is what a screen reader says of it; set only on a change, so that
+// it is said once.
+void setSpoken(QWidget *w, const QString &name)
+{
+    if (w->accessibleName() != name)
+        w->setAccessibleName(name);
 }
 
 void setTip(QWidget *w, const QString &tip)
@@ -125,7 +92,12 @@ MainWindow::MainWindow(Station *station, SettingsStore *store, QWidget *parent)
     showState(m_station->state());
 }
 
-MainWindow::~MainWindow() = default;
+// The server goes first, while the window can still hear what its going changes.
+MainWindow::~MainWindow()
+{
+    disconnect(m_station, nullptr, this, nullptr);
+    delete m_server;
+}
 
 // Everything is read before anything is applied, and nothing is saved meanwhile: a
 // half-applied set of values never reaches the file.
@@ -192,72 +164,37 @@ int MainWindow::clientHeightTwips() const
 
 void MainWindow::showState(const StationState &state)
 {
-    showConnection(state);
+    if (m_lamps.isEmpty())
+        for (Indicator *i : findChildren<Indicator *>())
+            m_lamps.insert(i->accessibleName(), i);
+    for (const NamedLamp &lamp : lampLooks(state)) {
+        if (Indicator *i = m_lamps.value(lamp.name))
+            i->show(lamp.state.colour, lamp.state.words);
+        if (lamp.name == m_connected->accessibleName())
+            setTip(m_connected, lamp.state.note.isEmpty() ? lamp.state.words : lamp.state.note);
+        else if (lamp.name == m_radioLamp->accessibleName())
+            setSpoken(m_radioCaption, lamp.state.words);
+        else if (lamp.name == m_remoteLamp->accessibleName())
+            setSpoken(m_remoteCaption, lamp.state.words);
+    }
     if (state.readingMHz)
         setText(m_frequency, formatMHz(*state.readingMHz, locale()));
     setText(m_received, state.replyHex);
-    m_tuning->setFrontVisible(!state.moving);
-    m_retracting->setFrontVisible(state.retracting);
-    // Until a status code from the table came, the pattern lamps stay as designed.
-    if (state.pattern) {
-        m_patternLamps[0]->setFrontVisible(*state.pattern != proto::Pattern::Reversed);
-        m_patternLamps[1]->setFrontVisible(*state.pattern != proto::Pattern::Bidirectional);
-    }
-    for (std::size_t i = 0; i < m_bandLamps.size(); ++i)
-        m_bandLamps[i]->setFrontVisible(state.band != i);
-    showRadio(state);
-}
-
-// Silence leaves the lamp's colour as it was, green included; the tool tip and the
-// note (which a screen reader hears) say it.
-void MainWindow::showConnection(const StationState &state)
-{
-    for (const ConnectionLook &look : kConnectionLooks) {
-        if (look.link != state.link)
-            continue;
-        const QString tip = QString::fromLatin1(look.tip);
-        m_connected->setFrontVisible(look.red);
-        setTip(m_connected, tip.contains(u"%1"_s) ? tip.arg(state.portName) : tip);
-    }
-    if (state.silent) {
-        setTip(m_connected, u"No reply from the controller for %1 s"_s.arg(state.silentSeconds));
-        m_connected->setNote(u"Controller not answering"_s);
-    } else if (state.link == LinkCondition::Answering && !m_connected->note().isEmpty()) {
-        m_connected->setNote(u"Controller answering"_s);
-    }
-}
-
-// A screen reader hears the caption's name once for each change of state: the lamp's
-// description says only its colour, as every lamp's does.
-void MainWindow::showRadio(const StationState &state)
-{
-    for (const RadioLook &look : kRadioLooks) {
-        if (look.state != state.followState)
-            continue;
-        m_radioLamp->setShowing(look.grey, look.lit);
-        if (m_radioCaption->accessibleName() != QLatin1String(look.spoken))
-            m_radioCaption->setAccessibleName(QString::fromLatin1(look.spoken));
-    }
     setTip(m_radioLamp, state.followStatus);
+    const QSignalBlocker quiet(m_followAction); // the state only shows what is so
     m_followAction->setChecked(state.following);
+    showRemoteTip(state);
 }
 
-void MainWindow::showRemoteClients(const QStringList &clients)
+void MainWindow::showRemoteTip(const StationState &state)
 {
-    const RemoteCondition condition = m_servingUrl.isEmpty() ? RemoteCondition::Off
-                                      : clients.isEmpty()    ? RemoteCondition::Idle
-                                                             : RemoteCondition::Clients;
-    for (const RemoteLook &look : kRemoteLooks) {
-        if (look.condition != condition)
-            continue;
-        m_remoteLamp->setShowing(look.grey, Indicator::Look::GreenLamp);
-        if (m_remoteCaption->accessibleName() != QLatin1String(look.spoken))
-            m_remoteCaption->setAccessibleName(QString::fromLatin1(look.spoken));
-        const QString tip = QString::fromLatin1(look.tip);
-        setTip(m_remoteLamp, tip.contains(u"%1"_s)
-                                 ? tip.arg(clients.isEmpty() ? m_servingUrl : clients.join(u", "_s))
-                                 : tip);
-    }
+    const QStringList clients = m_server ? m_server->clients() : QStringList();
+    if (state.remoteClients < 0 || !m_server)
+        setTip(m_remoteLamp, u"The remote API is off"_s);
+    else if (clients.isEmpty())
+        setTip(m_remoteLamp, u"Serving %1: no remote clients"_s.arg(m_servingUrl));
+    else
+        setTip(m_remoteLamp, u"Remote clients: %1"_s.arg(clients.join(u", "_s)));
 }
 
 // ---- the remote API ----------------------------------------------------------------
@@ -269,7 +206,7 @@ QString MainWindow::serveRemote(const remote::RemoteOverrides &run)
     delete m_server;
     m_server = nullptr;
     m_servingUrl.clear();
-    showRemoteClients({});
+    showRemoteTip(m_station->state());
     if (!m_remote.enabled && run.listen.isEmpty())
         return {};
     QString why;
@@ -287,8 +224,7 @@ QString MainWindow::serveRemote(const remote::RemoteOverrides &run)
         return why;
     }
     m_servingUrl = remote::pageUrl(*options, m_server->port());
-    connect(m_server, &remote::RemoteServer::clientsChanged, this, &MainWindow::showRemoteClients);
-    showRemoteClients({});
+    showRemoteTip(m_station->state());
     Q_EMIT serving(m_servingUrl);
     return {};
 }
@@ -303,7 +239,10 @@ void MainWindow::applyWindowSettings(const WindowSettings &settings)
         move(x(), px(*settings.topTwips));
     m_style = settings.style;
     m_height = settings.height;
-    m_onTop->setChecked(settings.onTop);
+    {
+        const QSignalBlocker quiet(m_onTop);
+        m_onTop->setChecked(settings.onTop);
+    }
     if (settings.onTop)
         setOnTop(true);
     // The stored style, when it names a view; anything else leaves the designed height.

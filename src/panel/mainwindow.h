@@ -100,9 +100,7 @@ private:
     void addCommandKeys();
     // Drawing the state.
     void showState(const StationState &state);
-    void showConnection(const StationState &state);
-    void showRadio(const StationState &state);
-    void showRemoteClients(const QStringList &clients);
+    void showRemoteTip(const StationState &state);
     // The remote API: started, stopped or restarted by the [Remote] values in use.
     QString serveRemote(const remote::RemoteOverrides &run);
     // Settings, views and On Top.
@@ -139,6 +137,7 @@ private:
     Indicator *m_radioLamp = nullptr;
     QLabel *m_radioCaption = nullptr;
     Indicator *m_remoteLamp = nullptr;
+    QHash<QString, Indicator *> m_lamps; // by accessible name, as the looks table names them
     QLabel *m_remoteCaption = nullptr;
     RemoteSettings m_remote;
     QString m_listenForThisRun;

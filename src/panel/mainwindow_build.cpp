@@ -252,8 +252,9 @@ void MainWindow::buildCommandColumns(QWidget *client)
     m_onTop->setAccessibleName(QStringLiteral("On Top"));
     m_onTop->setGeometry(twipsRect(kPatternLampLeft, 1200, 255, 255));
     onTop->setBuddy(m_onTop);
-    // Only the operator's click: start-up ticks the box without storing anything.
-    connect(m_onTop, &QCheckBox::clicked, this, [this](bool on) {
+    // Every way of ticking it counts, assistive technology's toggle action included;
+    // start-up ticks it with the signals blocked, storing nothing.
+    connect(m_onTop, &QCheckBox::toggled, this, [this](bool on) {
         setOnTop(on);
         saveSettings();
     });
@@ -315,7 +316,7 @@ void MainWindow::buildMenus()
             &QAction::triggered, this, &MainWindow::openSetup);
     m_followAction = add(pref, QStringLiteral("mnuFollow"), QStringLiteral("&Follow Radio"), 0);
     m_followAction->setCheckable(true);
-    connect(m_followAction, &QAction::triggered, m_station, &Station::setFollowing);
+    connect(m_followAction, &QAction::toggled, m_station, &Station::setFollowing);
     connect(add(pref, QStringLiteral("mnuRadio"), QStringLiteral("&Radio..."), 0),
             &QAction::triggered, this, &MainWindow::openRadio);
     connect(add(pref, QStringLiteral("mnuRemote"), QStringLiteral("Remote &Access..."), {}),

@@ -22,6 +22,26 @@ ParsedCommand refused(const QString &why)
     return {std::nullopt, why};
 }
 
+// {"pattern": "normal" | "180" | "bidirectional"} sets a pattern; {"toggle": "180" |
+// "bidirectional"} works as the panel's 180 and BiDir buttons do.
+QString readPattern(const QJsonObject &object, Command &command)
+{
+    const QJsonValue toggle = object.value(QStringLiteral("toggle"));
+    command.toggle = !toggle.isUndefined();
+    const QJsonValue value = command.toggle ? toggle : object.value(QStringLiteral("pattern"));
+    for (const auto &p : kPatternNames) {
+        if (command.toggle && p.pattern == proto::Pattern::Normal)
+            continue;
+        if (value.isString() && value.toString() == text(p.name)) {
+            command.pattern = p.pattern;
+            return {};
+        }
+    }
+    return command.toggle
+               ? QStringLiteral("\"toggle\" must be \"180\" or \"bidirectional\"")
+               : QStringLiteral("\"pattern\" must be \"normal\", \"180\" or \"bidirectional\"");
+}
+
 // Reads the one value `shape` wants from `object` into `command`; an error text when
 // it is missing or unusable.
 QString readArgument(const CommandShape &shape, const QJsonObject &object, Command &command)
@@ -53,13 +73,7 @@ QString readArgument(const CommandShape &shape, const QJsonObject &object, Comma
         command.up = value.toString() == QStringLiteral("up");
         return {};
     case Argument::PatternName:
-        for (const auto &p : kPatternNames) {
-            if (value.isString() && value.toString() == text(p.name)) {
-                command.pattern = p.pattern;
-                return {};
-            }
-        }
-        return wanted + QStringLiteral("must be \"normal\", \"180\" or \"bidirectional\"");
+        return readPattern(object, command);
     case Argument::Enabled:
         if (!value.isBool())
             return wanted + QStringLiteral("must be true or false");

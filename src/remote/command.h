@@ -62,6 +62,7 @@ struct Command {
     bool up = false;      // Step
     bool enabled = false; // Transceiver, Follow
     proto::Pattern pattern = proto::Pattern::Normal;
+    bool toggle = false; // Pattern: turn `pattern` on, or off when it is lit
 
     bool operator==(const Command &) const = default;
 };

@@ -12,7 +12,10 @@ CommandResult runCommand(Station &station, const Command &command)
     case CommandKind::Step:
         return command.up ? station.stepUp() : station.stepDown();
     case CommandKind::Pattern:
-        return station.setPattern(command.pattern);
+        if (!command.toggle)
+            return station.setPattern(command.pattern);
+        return command.pattern == proto::Pattern::Reversed ? station.toggleReversed()
+                                                           : station.toggleBidirectional();
     case CommandKind::Home:
         return station.home();
     case CommandKind::Calibrate:

@@ -102,9 +102,17 @@ RemoteServer::RemoteServer(Station *station, const RemoteOptions &options, QObje
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
             &RemoteServer::acceptWebSockets);
     connect(m_station, &Station::stateChanged, this, &RemoteServer::broadcast);
+    // The Remote lamp is the station's, like every lamp: it hears how many are connected.
+    connect(this, &RemoteServer::clientsChanged, m_station, [this](const QStringList &clients) {
+        m_station->setRemoteClients(int(clients.size()));
+    });
 }
 
-RemoteServer::~RemoteServer() = default;
+RemoteServer::~RemoteServer()
+{
+    if (m_station)
+        m_station->setRemoteClients(-1);
+}
 
 bool RemoteServer::start()
 {
@@ -122,6 +130,7 @@ bool RemoteServer::start()
     }
     bind(m_guard);
     collectHosts();
+    m_station->setRemoteClients(int(m_webSockets.size()));
     return true;
 }
 
@@ -188,6 +197,7 @@ void RemoteServer::stop()
     for (QWebSocket *socket : std::as_const(m_webSockets))
         socket->close();
     m_guard->close();
+    m_station->setRemoteClients(-1);
 }
 
 QStringList RemoteServer::clients() const

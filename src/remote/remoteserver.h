@@ -9,6 +9,7 @@
 #include <QHttpServerResponder>
 #include <QJsonObject>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -113,7 +114,7 @@ private:
     bool broadcast(); // false: nothing changed, nothing sent
     void log(const QHostAddress &client, const QString &what, const QString &result) const;
 
-    Station *m_station;
+    QPointer<Station> m_station; // the host may end it first
     RemoteOptions m_options;
     ConnectionGuard *m_guard;
     QString m_error;

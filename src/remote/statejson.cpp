@@ -2,6 +2,7 @@
 
 #include "command.h"
 #include "frequencytext.h"
+#include "looks.h"
 #include "station.h"
 
 #include <QLocale>
@@ -61,6 +62,18 @@ QString patternText(const StationState &state)
     return text(kPatternNames[0].name);
 }
 
+// Every lamp as the station decides it looks, keyed by its accessible name.
+QJsonObject lampsJson(const StationState &state)
+{
+    QJsonObject lamps;
+    for (const NamedLamp &lamp : lampLooks(state))
+        lamps.insert(lamp.name, QJsonObject{{QStringLiteral("look"), lookName(lamp.state.look)},
+                                            {QStringLiteral("colour"), lamp.state.colour},
+                                            {QStringLiteral("words"), lamp.state.words},
+                                            {QStringLiteral("note"), lamp.state.note}});
+    return lamps;
+}
+
 } // namespace
 
 QJsonObject stateJson(const StationState &state, int clients, const QString &version)
@@ -85,6 +98,7 @@ QJsonObject stateJson(const StationState &state, int clients, const QString &ver
          QJsonObject{{QStringLiteral("enabled"), state.following},
                      {QStringLiteral("state"), followText(state.followState)},
                      {QStringLiteral("status"), state.followStatus}}},
+        {QStringLiteral("lamps"), lampsJson(state)},
         {QStringLiteral("clients"), clients},
         {QStringLiteral("version"), version},
     };

@@ -291,6 +291,12 @@ void Station::applyFollowing()
         m_follower->stop();
 }
 
+void Station::setRemoteClients(int clients)
+{
+    m_state.remoteClients = clients;
+    publish();
+}
+
 // ---- the serial trace -------------------------------------------------------------
 
 bool Station::startTrace(const QString &path)

@@ -64,6 +64,8 @@ struct StationState {
     int silentSeconds = 0; // since the last frame (or since polling began)
     QString portName;      // "COM 3" or a device path
 
+    int remoteClients = -1; // clients of the network API; -1 while it is not served
+
     bool following = false;
     RigFollower::State followState = RigFollower::State::Off;
     QString followStatus;
@@ -151,6 +153,9 @@ public:
     // Reopens the port if needed (false when it would not), sends one frame from the
     // state and polls again at the chosen interval.
     bool resume();
+
+    // The network API's clients, for the Remote lamp: -1 while it is not served.
+    void setRemoteClients(int clients);
 
     // ---- the serial trace -------------------------------------------------------
     bool startTrace(const QString &path); // false: traceFailed() has said why

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The panel as a screen reader meets it, over AT-SPI: the real tarvik-desk on its
 simulated controller, driven with the keyboard only (xdotool). What a screen reader
-says of an object is its description (lamps, captions: their colour), its text, or its
+says of an object is its description (lamps, captions: their colour and words), its text, or its
 checked state, and each change must arrive as an event. Run under
 xvfb-run -a dbus-run-session; anything missing is a failure, never a skip."""
 
@@ -23,21 +23,21 @@ BANDS = ["80", "40", "30", "20", "17", "15", "12", "10", "6"]
 # (name, role, said before, keys, said after); keys "" belong to the row above. The
 # simulated controller starts at 14.050 MHz, and a beam goes no lower than 13.700.
 WALK = [
-    ("Connected", "image", None, None, "green"),
+    ("Connected", "image", None, None, "green, Controller answering"),
     ("Frequency", "text", None, "", "14.050"),
-    ("6 m lamp", "image", "red", "F12", "green"),
-    ("TUNING", "label", "grey", "", "red"),
+    ("6 m lamp", "image", "red, 6 m off", "F12", "green, 6 m on"),
+    ("TUNING", "label", "grey, Not tuning", "", "red, Tuning"),
     ("Frequency", "text", "14.050", "", "50.000"),
-    ("TUNING", "label", None, "", "grey"),
-    ("80 m lamp", "image", "red", "ctrl+8", "green"),
-    ("6 m lamp", "image", "green", "", "red"),
+    ("TUNING", "label", None, "", "grey, Not tuning"),
+    ("80 m lamp", "image", "red, 80 m off", "ctrl+8", "green, 80 m on"),
+    ("6 m lamp", "image", "green, 6 m on", "", "red, 6 m off"),
     ("Frequency", "text", "50.000", "", "13.700"),
     ("Frequency", "text", "13.700", "ctrl+Up", "13.750"),
     ("Frequency", "text", "13.750", "ctrl+Down", "13.700"),
-    ("180 lamp", "image", "red", "alt+1", "green"),
-    ("180 lamp", "image", "green", "alt+1", "red"),
-    ("RETRACTING", "label", "grey", "alt+h", "red"),
-    ("RETRACTING", "label", None, "", "grey"),
+    ("180 lamp", "image", "red, 180 off", "alt+1", "green, 180 on"),
+    ("180 lamp", "image", "green, 180 on", "alt+1", "red, 180 off"),
+    ("RETRACTING", "label", "grey, Not retracting", "alt+h", "red, Retracting"),
+    ("RETRACTING", "label", None, "", "grey, Not retracting"),
     ("On Top", "check box", "unchecked", "Tab " * 7 + "space", "checked"),
     ("On Top", "check box", "checked", "space", "unchecked"),
 ]
@@ -145,7 +145,7 @@ def walk(app):
     for name, key in KEYS:
         expect(main, "push button", name, f"Key: {key}", ("focusable", "sensitive"))
     expect(main, "push button", "3/4", insensitive=True)  # there is no 3/4 command
-    expect(main, "image", "Radio lamp", "grey")  # following is off
+    expect(main, "image", "Radio lamp", "grey, Not following the radio")
     for name in ["Follow Radio", "Radio...", "Trace to File..."]:
         expect(main, "menu item", name)
     focus_main()

@@ -31,13 +31,16 @@ private Q_SLOTS:
             {"12", "261218", "F9"},     {"10", "2b07a0", "F11"},    {"6", "4c4b40", "F12"}};
         for (const auto &b : bands) {
             const QByteArray button = "cmd" + QByteArray(b.band);
-            QTest::addRow("%s m button", b.band) << QString::fromLatin1(button) << frame(b.freq);
+            QTest::addRow("%s m button", b.band)
+                << QString::fromLatin1(button) << frame(b.freq, "40");
             QTest::addRow("%s m key %s", b.band, b.key)
-                << QString::fromLatin1(b.key) << frame(b.freq);
+                << QString::fromLatin1(b.key) << frame(b.freq, "40");
             if (b.key[0] == 'F')
                 QTest::addRow("%s m menu item", b.band)
-                    << QString::fromLatin1("mnu" + QByteArray(b.band)) << frame(b.freq);
+                    << QString::fromLatin1("mnu" + QByteArray(b.band)) << frame(b.freq, "40");
         }
+        // 180 stored, nothing reported yet: the toggle decides from what the controller
+        // reported (nothing lit), as the page's toggle does from the same state.
         row("180", "cmd180", frame("14e790", "40"));
         row("Alt+1 is 180", "Alt+1", frame("14e790", "40"));
         row("BiDir", "cmdBid", frame("14e790", "80"));
@@ -50,14 +53,14 @@ private Q_SLOTS:
                      {"cmdDisable", "Alt+D", "55"}};
         for (const auto &c : fixed) {
             QTest::newRow(c.button)
-                << QString::fromLatin1(c.button) << frame("000000", "00", c.code);
+                << QString::fromLatin1(c.button) << frame("000000", "40", c.code);
             QTest::addRow("%s key %s", c.button, c.key)
-                << QString::fromLatin1(c.key) << frame("000000", "00", c.code);
+                << QString::fromLatin1(c.key) << frame("000000", "40", c.code);
         }
-        row("UP", "cmd10 cmdUP", frame("2b1b28"));
-        row("DN", "cmd10 cmdDN", frame("2af418"));
-        row("Ctrl+Up", "F6 Ctrl+Up", frame("1583d0"));
-        row("Ctrl+Down", "F6 Ctrl+Down", frame("155cc0"));
+        row("UP", "cmd10 cmdUP", frame("2b1b28", "40"));
+        row("DN", "cmd10 cmdDN", frame("2af418", "40"));
+        row("Ctrl+Up", "F6 Ctrl+Up", frame("1583d0", "40"));
+        row("Ctrl+Down", "F6 Ctrl+Down", frame("155cc0", "40"));
         row("F10 opens the menus only", "F10", {});
     }
 
@@ -66,7 +69,7 @@ private Q_SLOTS:
         QFETCH(QString, presses);
         QFETCH(QByteArray, expected);
         PanelFixture f;
-        f.presetFile("[StartUp]\nPoll=2000\n");
+        f.presetFile("[StartUp]\nPoll=2000\nsndDir=0040\n");
         f.startActive();
         const QStringList steps = presses.split(u' ');
         for (const QString &press : steps) {

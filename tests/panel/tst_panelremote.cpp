@@ -3,11 +3,14 @@
 // reaches a WebSocket client, and the Remote lamp follows the clients. The Remote
 // Access dialog stores what it turns on.
 
+#include "lookrows.h"
 #include "panelfixture.h"
 #include "remotedialog.h"
 #include "rigctld.h"
 
 #include <QCheckBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -23,6 +26,47 @@ class tst_PanelRemote : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    // For every row of the looks table, the panel's indicators and the API's "lamps"
+    // say the same, each as the row says.
+    void looks_data()
+    {
+        QTest::addColumn<QByteArrayList>("replies");
+        QTest::addColumn<QString>("colours");
+        QTest::addColumn<QString>("connected");
+        for (const LookRow &row : lookRows())
+            QTest::newRow(row.tag) << row.replies << QString::fromLatin1(row.colours)
+                                   << QString::fromLatin1(row.connected);
+    }
+    void looks()
+    {
+        QFETCH(QByteArrayList, replies);
+        QFETCH(QString, colours);
+        QFETCH(QString, connected);
+        PanelFixture f;
+        const QByteArray listen = "127.0.0.1:" + QByteArray::number(freeLoopbackPort());
+        f.presetFile("[StartUp]\nPoll=10000\n[Remote]\nEnabled=1\nListen=" + listen + '\n');
+        f.startActive();
+        for (const QByteArray &reply : replies)
+            f.poll(reply);
+        QNetworkAccessManager http;
+        QNetworkReply *state =
+            http.get(QNetworkRequest(QUrl(u"http://%1/api/v1/state"_s.arg(QLatin1String(listen)))));
+        QTRY_VERIFY(state->isFinished());
+        const QJsonObject lamps =
+            QJsonDocument::fromJson(state->readAll()).object().value(u"lamps"_s).toObject();
+        const QStringList expected = colours.split(u' ');
+        for (int i = 0; i < expected.size(); ++i) {
+            const QString name = QString::fromLatin1(kLookLamps[i]);
+            const QJsonObject json = lamps.value(name).toObject();
+            Indicator *lamp = f.window->indicator(name);
+            QCOMPARE(json.value(u"colour"_s).toString() + u' ' + name, expected[i] + u' ' + name);
+            QCOMPARE(lamp->accessibleDescription(),
+                     expected[i] + u", "_s + json.value(u"words"_s).toString());
+        }
+        QCOMPARE(lamps.value(u"Connected"_s).toObject().value(u"words"_s).toString(), connected);
+        QCOMPARE(lamps.size(), 17); // a third-party client finds every lamp here
+    }
+
     void panelAndApiOnOneStation()
     {
         PanelFixture f;

@@ -8,7 +8,10 @@
 #include "rigctld.h"
 #include "setupdialog.h"
 
+#include <QAccessible>
+#include <QAction>
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -182,6 +185,52 @@ private Q_SLOTS:
             w.close();
             QCOMPARE(followSection(f.file()), follow);
         }
+    }
+
+    // Assistive technology and voice control tick a box with its accessibility action,
+    // which never clicks: each checkable control acts and stores all the same.
+    void accessibleToggle_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("On Top") << u"On Top"_s << u"OnTop=1"_s;
+        QTest::newRow("Follow Radio") << u"Follow Radio"_s << u"[Follow]\nEnabled=1"_s;
+        QTest::newRow("Large Antenna") << u"Large Antenna"_s << u"Vastor=True"_s;
+    }
+    void accessibleToggle()
+    {
+        QFETCH(QString, control);
+        PanelFixture f;
+        MainWindow &w = f.startActive();
+        QAccessibleInterface *target = nullptr;
+        if (control == u"On Top") {
+            target = QAccessible::queryAccessibleInterface(w.onTopBox());
+        } else if (control == u"Follow Radio") {
+            QAction *follow = w.action(u"mnuFollow"_s);
+            QAccessibleInterface *menu =
+                QAccessible::queryAccessibleInterface(follow->associatedObjects().first());
+            for (int i = 0; i < menu->childCount() && !target; ++i)
+                if (menu->child(i)->text(QAccessible::Name).remove(u'&') == control)
+                    target = menu->child(i);
+        } else {
+            f.press(u"F2"_s);
+            auto *dialog = qobject_cast<SetupDialog *>(w.setupDialog());
+            target = QAccessible::queryAccessibleInterface(dialog->largeAntennaOption());
+        }
+        QVERIFY(target && target->actionInterface());
+        // A box's only action is Toggle; a menu item offers Press, which toggles it.
+        const QStringList actions = target->actionInterface()->actionNames();
+        QVERIFY(actions.contains(QAccessibleActionInterface::toggleAction()) ||
+                actions == QStringList{QAccessibleActionInterface::pressAction()});
+        target->actionInterface()->doAction(actions.first());
+        if (control == u"On Top")
+            QVERIFY(w.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+        if (control == u"Follow Radio")
+            QVERIFY(f.station->state().following);
+        if (control == u"Large Antenna")
+            QVERIFY(f.station->state().largeAntenna);
+        QFETCH(QString, stored);
+        QTRY_VERIFY2(f.file().contains(stored.toUtf8()), f.file().constData());
     }
 
     // One start and exit replace the file twice: once for the keys the file lacked,

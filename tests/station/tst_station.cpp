@@ -207,6 +207,10 @@ private Q_SLOTS:
         row("half a frame is no answer", none, frame("157048").left(5), L::Waiting, 0, -1, "");
         row("stray bytes after a good reply", frame("157048") + "\x12\x34\x56",
             frame("1b9e50", "80"), L::Answering, 18.1, 2, "");
+        row("only the pattern changes", frame("157048"), frame("157048", "55"), L::Answering, 14.05,
+            1, "");
+        row("only the motion changes", frame("157048"), frame("157048", "00", "31", "01"),
+            L::Answering, 14.05, 0, "m");
     }
 
     void reply()
@@ -221,8 +225,10 @@ private Q_SLOTS:
         b.pollTimer()->stop();
         if (!before.isEmpty())
             b.poll(before);
+        QSignalSpy changed(b.station, &Station::stateChanged); // every change is published
         b.poll(reply);
         const StationState &s = b.state();
+        QVERIFY(!changed.isEmpty() && changed.last().first().value<StationState>() == s);
         QTEST(s.link, "link");
         QCOMPARE(s.readingMHz.value_or(0), mhz);
         if (mhz > 0) // the next step counts from the reading

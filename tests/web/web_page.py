@@ -79,12 +79,15 @@ def free_port():
 
 
 class Station:
-    def __init__(self, *args):
-        self.port, self.args, self.process = free_port(), args, None
+    def __init__(self, *args, conf=b""):
+        self.port, self.args, self.process, self.conf = free_port(), args, None, conf
         self.url = f"http://127.0.0.1:{self.port}/"
 
     def start(self):
         home = tempfile.mkdtemp()
+        os.makedirs(f"{home}/TarvikDesk")
+        with open(f"{home}/TarvikDesk/TarvikDesk.conf", "wb") as f:
+            f.write(self.conf)
         self.process = subprocess.Popen([STATION, "--listen", f"127.0.0.1:{self.port}", *self.args],
                                         env=dict(os.environ, XDG_CONFIG_HOME=home, HOME=home), process_group=0)
         stations.add(self)
@@ -127,8 +130,13 @@ def shown(driver, **expected):
 
 def on_the_peer(driver):
     peer = Peer()
-    station = Station("--port", peer.device).start()
+    peer.reply = None  # 180 stored, nothing reported: the page's toggle is the panel's
+    station = Station("--port", peer.device, conf=b"[StartUp]\nsndDir=0040\n").start()
     driver.get(station.url)
+    check(wait_for(lambda: control(driver, "180").is_enabled()), "the page is up")
+    control(driver, "180").click()
+    check(peer.sent("404100 14E790 0040 31 300D"), "180 with nothing reported turns 180 on, as the panel's button")
+    peer.reply = Peer.status(1405000, 0, 0x00)
     check(shown(driver, Frequency="14.050", Connected="green"), "the peer's first reply shows 14.050, Connected green")
     check(all(control(driver, n).accessible_name == n for n in NAMES), "every control has its desktop name")
     driver.set_window_size(360, 740)  # a phone: no sideways scrolling, every target 44 px
@@ -136,7 +144,7 @@ def on_the_peer(driver):
                                 ".querySelectorAll('button')].every(b => !b.offsetParent || b.getBoundingClientRect().height >= 44)"),
           "at 360 px: no sideways scrolling, and every button at least 44 px high")
     control(driver, "20 m").click()
-    check(peer.sent("404100 157048 0000 31 300D"), "a click on 20 m puts 40 41 00 15 70 48 00 00 31 30 0D on the wire")
+    check(peer.sent("404100 157048 0040 31 300D"), "a click on 20 m puts 40 41 00 15 70 48 00 40 31 30 0D on the wire")
     check(shown(driver, **{"20_m_lamp": "green", "80_m_lamp": "red"}), "the 20 m lamp is lit, the others not")
     peer.reply = Peer.status(1407400, 1, 0x40)
     check(shown(driver, Frequency="14.074", TUNING="red", **{"180_lamp": "green", "BiDir_lamp": "red"}),
@@ -169,7 +177,8 @@ def on_the_peer(driver):
     bad = [v["id"] for v in result["violations"] if v["impact"] in ("serious", "critical")]
     check(not bad, f"axe-core finds no serious or critical violation {bad}")
     peer.hung_up = True
-    check(wait_for(lambda: driver.find_element(By.ID, "link").text == "Serial port closed"), "a lost line: port closed")
+    check(wait_for(lambda: driver.find_element(By.ID, "link").text.startswith("Connection to /dev/")
+                   and lamp(driver, "Connected") == "Connected: red"), "a lost line: Connected red, and the words")
     control(driver, "20 m").click()
     check(wait_for(lambda: driver.find_element(By.ID, "error").text == "20 m refused: the serial port is closed"),
           "a command the station refuses shows its words on the page")

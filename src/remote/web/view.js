@@ -7,11 +7,9 @@
 // The nine bands, 80 m first, as the desktop panel has them.
 export const BANDS = ['80', '40', '30', '20', '17', '15', '12', '10', '6'];
 
-// The desktop's 180 and BiDir buttons toggle: a lit pattern goes back to normal.
-const toggle = (pattern) => (s) => ({
-  command: 'pattern',
-  pattern: s.pattern === pattern ? 'normal' : pattern,
-});
+// 180 and BiDir toggle; the station decides from what the controller reported, as it
+// does for the desktop's buttons.
+const toggle = (pattern) => () => ({ command: 'pattern', toggle: pattern });
 
 // What each control sends, and the question asked first where the elements move long.
 const COMMANDS = {
@@ -36,45 +34,22 @@ const COMMANDS = {
 for (const band of BANDS)
   COMMANDS[`band-${band}`] = { name: `${band} m`, message: () => ({ command: 'band', band }) };
 
-// What the Connected lamp and the link line say for each condition of the line.
-const LINKS = {
-  answering: ['green', 'answering', (s) => `Controller answering on ${s.port}`, 'Controller answering'],
-  silent: ['red', 'not answering', (s) => `Controller not answering for ${s.silentSeconds} s`, 'Controller not answering'],
-  'not-understood': ['red', 'not understood', () => 'Controller reply not understood', 'Controller reply not understood'],
-  closed: ['red', 'port closed', () => 'Serial port closed', 'Serial port closed'],
-};
-const RADIO = {
-  off: ['grey', 'off', 'Not following the radio'],
-  answering: ['green', 'following', 'Following the radio'],
-  'not-answering': ['red', 'not answering', 'Radio not answering'],
-};
-const PATTERN_WORDS = { normal: 'Pattern normal', 180: 'Pattern 180', bidirectional: 'Pattern bidirectional' };
-
-const onOff = (on, lit, unlit) => (on ? [lit, 'on'] : [unlit, 'off']);
-// Each lamp: its desktop name → [colour word, state in words].
-const LAMPS = {
-  TUNING: (s) => onOff(s.tuning, 'red', 'grey'),
-  RETRACTING: (s) => onOff(s.retracting, 'red', 'grey'),
-  Connected: (s) => (LINKS[s.link] ?? LINKS.closed).slice(0, 2),
-  'Radio lamp': (s) => (RADIO[s.follow?.state] ?? RADIO.off).slice(0, 2),
-  '180 lamp': (s) => onOff(s.pattern === '180', 'green', 'red'),
-  'BiDir lamp': (s) => onOff(s.pattern === 'bidirectional', 'green', 'red'),
-  '3/4 lamp': () => ['red', 'off'],
-};
-for (const band of BANDS) LAMPS[`${band} m lamp`] = (s) => onOff(s.band === band, 'green', 'red');
+// Lamps whose change of words is said in the live region; TUNING and the frequency are
+// said together, and the bands are said by the frequency.
+const SPOKEN = ['Connected', 'RETRACTING', '180 lamp', 'BiDir lamp', 'Radio lamp'];
 
 // What to say when something changed between two states; an empty list says nothing.
 function changes(before, s) {
   const said = [];
-  if (s.link !== before.link) said.push((LINKS[s.link] ?? LINKS.closed)[3]);
+  const words = (state, name) => state.lamps?.[name]?.words;
+  if (words(s, 'Connected') !== words(before, 'Connected')) said.push(words(s, 'Connected'));
   if (s.tuning && !before.tuning) said.push('Tuning');
   else if (!s.tuning && before.tuning) said.push(`Tuned to ${s.frequencyText}`);
   else if (!s.tuning && s.frequencyText !== before.frequencyText && s.frequencyText)
     said.push(`Frequency ${s.frequencyText}`);
-  if (s.retracting !== before.retracting) said.push(s.retracting ? 'Retracting' : 'Retracted');
-  if (s.pattern !== before.pattern && PATTERN_WORDS[s.pattern]) said.push(PATTERN_WORDS[s.pattern]);
-  if (s.follow?.state !== before.follow?.state) said.push((RADIO[s.follow?.state] ?? RADIO.off)[2]);
-  return said;
+  for (const name of SPOKEN.slice(1))
+    if (words(s, name) !== words(before, name)) said.push(words(s, name));
+  return said.filter(Boolean);
 }
 
 export class View {
@@ -118,24 +93,25 @@ export class View {
     this.$('login').hidden = true;
     this.$('panel').hidden = false;
     this.$('frequency').value = s.frequencyText ?? '';
+    const lamps = s.lamps ?? {};
     for (const lamp of this.lamps) {
       const name = lamp.dataset.lamp;
-      const [colour, word] = LAMPS[name](s);
-      lamp.className = `lamp ${colour}`;
-      lamp.setAttribute('aria-label', `${name}: ${colour}`);
+      const look = lamps[name] ?? { look: 'unlit', colour: 'red', words: '' };
+      lamp.className = `lamp ${look.colour} ${look.look}`;
+      lamp.setAttribute('aria-label', `${name}: ${look.colour}`);
       const words = this.words.get(name);
-      if (words) words.textContent = word;
+      if (words) words.textContent = look.words;
     }
     for (const band of this.$('bands').children)
-      band.classList.toggle('lit', band.firstChild.classList.contains('green'));
-    const link = LINKS[s.link] ?? LINKS.closed;
-    this.$('link').textContent = link[2](s);
-    this.$('link').classList.toggle('trouble', s.link !== 'answering');
-    this.pressed('pattern-180', s.pattern === '180');
-    this.pressed('pattern-bidirectional', s.pattern === 'bidirectional');
+      band.classList.toggle('lit', band.firstChild.classList.contains('lit'));
+    const connected = lamps.Connected ?? { look: 'unlit', words: '', note: '' };
+    this.$('link').textContent = connected.note || connected.words;
+    this.$('link').classList.toggle('trouble', connected.look !== 'lit');
+    this.pressed('pattern-180', lamps['180 lamp']?.look === 'lit');
+    this.pressed('pattern-bidirectional', lamps['BiDir lamp']?.look === 'lit');
     const follow = this.$('follow');
     follow.setAttribute('aria-checked', String(Boolean(s.follow?.enabled)));
-    this.$('follow-status').textContent = s.follow?.status || (RADIO[s.follow?.state] ?? RADIO.off)[2];
+    this.$('follow-status').textContent = s.follow?.status || lamps['Radio lamp']?.words || '';
     this.$('footer').textContent = [
       s.port && `Port ${s.port}`,
       s.largeAntenna && 'large antenna',

@@ -1,0 +1,70 @@
+#pragma once
+
+// One table of station states and how every front end must show them: each row is the
+// replies polled in turn (an empty one: a poll the controller left unanswered) and the
+// colours of Connected, TUNING, RETRACTING, 180 and BiDir that follow, with the words a
+// screen reader hears of Connected. The panel and the API are held to it together; the
+// web page test holds the page to its rows for silence, 180 and tuning.
+
+#include "frames.h"
+
+#include <QByteArrayList>
+#include <QList>
+
+namespace tarvik::test {
+
+struct LookRow {
+    const char *tag;
+    QByteArrayList replies;
+    const char *colours; // Connected TUNING RETRACTING 180 BiDir
+    const char *connected;
+};
+
+inline const char *const kLookLamps[] = {"Connected", "TUNING", "RETRACTING", "180 lamp",
+                                         "BiDir lamp"};
+
+inline QList<LookRow> lookRows()
+{
+    const char *answering = "Controller answering";
+    const auto code = [answering](const char *hex, const char *colours) {
+        return LookRow{hex, {frame("157048", hex)}, colours, answering};
+    };
+    return {
+        {"nothing heard yet", {}, "red grey grey red red", "No reply from the controller yet"},
+        code("00", "green grey grey red red"),
+        code("10", "green grey red red red"),
+        code("15", "green grey grey red red"),
+        code("25", "green grey red red red"),
+        code("40", "green grey grey green red"),
+        code("50", "green grey red green red"),
+        code("55", "green grey grey green red"),
+        code("65", "green grey red green red"),
+        code("80", "green grey grey red green"),
+        code("90", "green grey red red green"),
+        code("95", "green grey grey red green"),
+        code("a5", "green grey red red green"),
+        {"code outside the table keeps the pattern, ends retracting",
+         {frame("157048", "90"), frame("157048", "30")},
+         "green grey grey red green",
+         answering},
+        {"tuning", {frame("157048", "00", "31", "01")}, "green red grey red red", answering},
+        {"one unanswered poll changes nothing",
+         {frame("157048", "40"), {}},
+         "green grey grey green red",
+         answering},
+        {"silent from the third unanswered poll",
+         {frame("157048", "40"), {}, {}, {}},
+         "red grey grey green red",
+         "Controller not answering"},
+        {"answering again",
+         {frame("157048"), {}, {}, {}, frame("157048")},
+         "green grey grey red red",
+         answering},
+        {"not understood",
+         {frame("157048", "40"), frame("157048", "40").mid(1)},
+         "red grey grey green red",
+         "Controller reply not understood"},
+    };
+}
+
+} // namespace tarvik::test
