@@ -14,76 +14,83 @@ const QByteArray &statusRequest()
     return request;
 }
 
-bool readInto(CommPort &port, StatusPoll &poll, StatusAssembler &reply, StatusAssembler::Step &step)
-{
-    const auto byte = port.readByte();
-    if (!byte)
-        return false;
-    poll.rxByteHex = byteToHex(*byte);
-    poll.replyHex += poll.rxByteHex;
-    step = reply.push(*byte);
-    return true;
-}
-
-bool findHeader(CommPort &port, StatusPoll &poll, StatusAssembler &reply)
-{
-    for (int attempt = 0; attempt < proto::kMaxHeaderSearches; ++attempt) {
-        port.discardTransmit();
-        if (!port.write(statusRequest()))
-            return false;
-        poll.requested = true;
-        poll.replyHex.clear();
-        reply.restart();
-        auto step = StatusAssembler::Step::NeedMore;
-        while (step == StatusAssembler::Step::NeedMore) {
-            if (!readInto(port, poll, reply, step))
-                return false;
-        }
-        if (step == StatusAssembler::Step::HeaderFound)
-            return true;
-        port.discardReceive();
-        ++poll.wrongHeaders;
-    }
-    return false;
-}
-
-// The reply after its header, up to the whole frame or the first missing byte.
-bool readBody(CommPort &port, StatusPoll &poll, StatusAssembler &reply)
-{
-    auto step = StatusAssembler::Step::HeaderFound;
-    while (step != StatusAssembler::Step::Complete) {
-        if (!readInto(port, poll, reply, step))
-            return false;
-        poll.bodyRead = true;
-    }
-    return true;
-}
-
-StatusPoll::Outcome failed(const StatusPoll &poll)
-{
-    return poll.wrongHeaders > 0 ? StatusPoll::Outcome::BadHeader
-                                 : StatusPoll::Outcome::NothingRead;
-}
 } // namespace
 
-StatusPoll pollStatus(CommPort &port)
+// False when the request could not be written: the poll is over.
+bool StatusReader::request()
 {
-    StatusPoll poll;
-    if (!port.isOpen())
-        return poll;
-    StatusAssembler reply;
-    if (!findHeader(port, poll, reply) || !readBody(port, poll, reply)) {
-        poll.outcome = failed(poll);
-        return poll;
+    m_port.discardTransmit();
+    if (!m_port.write(statusRequest())) {
+        finish(failedOutcome());
+        return false;
     }
-    poll.reading = decodeStatusReply(reply.bytes());
-    if (!poll.reading) {
-        poll.outcome = failed(poll);
-        return poll;
+    m_poll.requested = true;
+    m_poll.replyHex.clear();
+    m_reply.restart();
+    m_inBody = false;
+    return true;
+}
+
+StatusPoll::Outcome StatusReader::failedOutcome() const
+{
+    return m_poll.wrongHeaders > 0 ? StatusPoll::Outcome::BadHeader
+                                   : StatusPoll::Outcome::NothingRead;
+}
+
+StatusPoll StatusReader::result() const
+{
+    StatusPoll out = m_poll;
+    if (!m_done)
+        out.outcome = failedOutcome();
+    return out;
+}
+
+bool StatusReader::finish(StatusPoll::Outcome outcome)
+{
+    m_poll.outcome = outcome;
+    m_done = true;
+    return true;
+}
+
+bool StatusReader::start()
+{
+    m_poll = StatusPoll{};
+    m_done = false;
+    if (!m_port.isOpen()) {
+        finish(StatusPoll::Outcome::NothingRead);
+        return false;
     }
-    poll.outcome = StatusPoll::Outcome::Reading;
-    port.discardReceive();
-    return poll;
+    return request();
+}
+
+bool StatusReader::readArrived()
+{
+    while (!m_done) {
+        const auto byte = m_port.readByte();
+        if (!byte)
+            return false;
+        m_poll.rxByteHex = byteToHex(*byte);
+        m_poll.replyHex += m_poll.rxByteHex;
+        const auto step = m_reply.push(*byte);
+        m_poll.bodyRead = m_poll.bodyRead || m_inBody;
+        if (step == StatusAssembler::Step::HeaderFound) {
+            m_inBody = true;
+        } else if (step == StatusAssembler::Step::WrongHeader) {
+            m_port.discardReceive();
+            if (++m_poll.wrongHeaders >= proto::kMaxHeaderSearches)
+                return finish(StatusPoll::Outcome::BadHeader);
+            if (!request())
+                return true;
+        } else if (step == StatusAssembler::Step::Complete) {
+            m_poll.bodyRead = true;
+            m_poll.reading = decodeStatusReply(m_reply.bytes());
+            if (!m_poll.reading)
+                return finish(failedOutcome());
+            m_port.discardReceive();
+            return finish(StatusPoll::Outcome::Reading);
+        }
+    }
+    return true;
 }
 
 } // namespace tarvik

@@ -33,8 +33,39 @@ struct StatusPoll {
     std::optional<StatusReading> reading; // with Outcome::Reading
 };
 
-// One poll: request, read the waiting reply a byte at a time, check the header and
-// decode. Any failure ends it quietly; a good frame leaves the receive buffer empty.
-StatusPoll pollStatus(CommPort &port);
+// One poll, read as its reply arrives: start() writes the status request, each
+// readArrived() takes the bytes that have come since, and the poll ends when a whole
+// good frame is in or the header search gives up (a reply opening with the wrong
+// header is answered by a fresh request, at most proto::kMaxHeaderSearches in all).
+// Whoever drives it decides how long to wait: result() at any moment is the poll as
+// far as it got, a reply cut short or missing included. A good frame leaves the receive
+// buffer empty.
+class StatusReader
+{
+public:
+    explicit StatusReader(CommPort &port)
+        : m_port(port)
+    {}
+    // False when nothing was requested (the port is closed or the write failed): the
+    // poll is over at once.
+    bool start();
+    // True once the poll has its outcome; false while more bytes may come.
+    bool readArrived();
+    StatusPoll result() const;
+    bool isWaiting() const { return !m_done; }
+    // Waits no longer: result() stays as far as the poll got.
+    void stop() { m_done = true; }
+
+private:
+    bool request();
+    StatusPoll::Outcome failedOutcome() const;
+    bool finish(StatusPoll::Outcome outcome);
+
+    CommPort &m_port;
+    StatusPoll m_poll;
+    StatusAssembler m_reply;
+    bool m_inBody = false;
+    bool m_done = true;
+};
 
 } // namespace tarvik

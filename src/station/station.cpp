@@ -6,9 +6,11 @@
 
 #include "commport.h"
 #include "frame.h"
+#include "getstatus.h"
 #include "serialtrace.h"
 #include "settingskeys.h"
 
+#include <QSerialPort>
 #include <QTimer>
 
 #include <algorithm>
@@ -23,8 +25,14 @@ Station::Station(QObject *parent)
     , m_trace(new SerialTrace(this))
     , m_follower(new RigFollower(this))
     , m_pollTimer(new QTimer(this))
+    , m_replyDeadline(new QTimer(this))
     , m_lineRetry(new QTimer(this))
+    , m_reader(std::make_unique<StatusReader>(*m_port))
 {
+    m_replyDeadline->setObjectName(u"replyDeadline"_s);
+    m_replyDeadline->setSingleShot(true);
+    connect(m_replyDeadline, &QTimer::timeout, this, &Station::endPoll);
+    connect(m_port->serialPort(), &QSerialPort::readyRead, this, &Station::onReplyBytes);
     m_pollTimer->setObjectName(u"pollTimer"_s);
     m_pollTimer->setInterval(m_settings.pollMs);
     m_lineRetry->setObjectName(u"lineRetry"_s);
@@ -129,6 +137,7 @@ void Station::stop()
 {
     m_started = false;
     m_pollTimer->stop();
+    endReplyWait();
     m_lineRetry->stop();
     applyFollowing();
     m_trace->flush();
@@ -143,6 +152,7 @@ void Station::suspend()
         return;
     m_suspended = true;
     m_pollTimer->stop();
+    endReplyWait();
     m_port->discardReceive();
     m_port->discardTransmit();
     m_port->close();

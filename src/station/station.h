@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 
 class QTimer;
@@ -19,6 +20,7 @@ namespace tarvik {
 
 class CommPort;
 class SerialTrace;
+class StatusReader;
 struct StatusPoll;
 struct StatusReading;
 
@@ -181,6 +183,10 @@ private:
     CommandResult directionToggle(proto::Pattern pattern);
     // The status poll and the line (station_status.cpp).
     void poll();
+    void onReplyBytes();
+    int replyWaitMs() const;
+    void endReplyWait();
+    void endPoll();
     void schedulePoll();
     void keepReading(const StatusReading &reading);
     void noteSilence(const StatusPoll &poll);
@@ -202,7 +208,9 @@ private:
     SerialTrace *m_trace;
     RigFollower *m_follower;
     QTimer *m_pollTimer;
+    QTimer *m_replyDeadline;
     QTimer *m_lineRetry;
+    std::unique_ptr<StatusReader> m_reader;
     StationState m_state;
     StationState m_published;
     // The stored settings as taken in; the port, the direction and the antenna type in

@@ -34,6 +34,7 @@ CommandResult Station::sendFrame(const QByteArray &frame)
         return CommandResult::HeldBySetup;
     if (!m_port->isOpen())
         return CommandResult::PortClosed;
+    endReplyWait();
     const bool written = writeFrame(frame);
     if (written)
         schedulePoll();
@@ -45,8 +46,8 @@ CommandResult Station::sendFrame(const QByteArray &frame)
 // sndFreq keeps the value the frame carries, raised to the antenna's lower limit.
 CommandResult Station::sendSetFrequency(StationState next)
 {
-    const SetFrequencyFrame frame = encodeSetFrequency(
-        next.sndFreq, next.largeAntenna, next.sndDir, latin1(proto::kSetFrequency.hex));
+    const SetFrequencyFrame frame = encodeSetFrequency(next.sndFreq, next.largeAntenna, next.sndDir,
+                                                       latin1(proto::kSetFrequency.hex));
     next.sndFreq = frame.sndFreq;
     const CommandResult result = sendFrame(frame.bytes);
     if (result == CommandResult::Written) {

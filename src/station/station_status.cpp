@@ -1,6 +1,10 @@
 // The station's side of the status poll and of a line that goes away.
 //
-// Each poll timer tick runs one pollStatus and folds its outcome into the state: a good
+// Each poll timer tick writes the status request and waits for this request's reply,
+// reading bytes as they arrive (readyRead), until a whole frame is in or a deadline of
+// the request's and reply's wire time plus kReplySlackMs has passed; nothing blocks
+// meanwhile. A command during the wait ends it, and its write empties the receive
+// buffer. The poll's outcome is then folded into the state: a good
 // frame gives the reading, the pattern and the motion and makes the link Answering; a
 // refused header makes it NotUnderstood; three polls in a row that read nothing set
 // `silent` and leave the condition as it was. CommPort closes a port whose device went
@@ -14,7 +18,10 @@
 
 #include <QTimer>
 
+#include <QSerialPort>
+
 #include <algorithm>
+#include <cmath>
 
 namespace tarvik {
 
@@ -23,6 +30,8 @@ namespace {
 constexpr int kSilentPollsToTell = 3;
 // Even a very fast poll setting should not turn reopening into a busy loop.
 constexpr int kMinRetryMs = 100;
+// What a controller may take to answer, beyond the bytes' own time on the wire.
+constexpr int kReplySlackMs = 60;
 } // namespace
 
 void Station::poll()
@@ -30,7 +39,45 @@ void Station::poll()
     m_sincePoll.start();
     if (m_pollTimer->interval() != m_settings.pollMs)
         m_pollTimer->setInterval(m_settings.pollMs); // back to the period after a command
-    const StatusPoll status = pollStatus(*m_port);
+    if (m_reader->isWaiting())
+        endPoll();
+    if (!m_reader->start() || m_reader->readArrived()) {
+        endPoll();
+        return;
+    }
+    m_replyDeadline->start(replyWaitMs());
+}
+
+void Station::onReplyBytes()
+{
+    if (m_reader->isWaiting() && m_reader->readArrived())
+        endPoll();
+}
+
+// The request and the reply on the wire at the line's speed, and room for the
+// controller to answer.
+int Station::replyWaitMs() const
+{
+    const QSerialPort &line = *m_port->serialPort();
+    const int bits = 1 + int(line.dataBits()) + (line.parity() == QSerialPort::NoParity ? 0 : 1) +
+                     (line.stopBits() == QSerialPort::OneStop ? 1 : 2);
+    const int bytes = proto::kStatusFrameSize + int(proto::kStatusRequest.size());
+    return int(std::ceil(1000.0 * bytes * bits / std::max<qint32>(line.baudRate(), 1))) +
+           kReplySlackMs;
+}
+
+// A command ends the wait; its write discards what was read of the reply.
+void Station::endReplyWait()
+{
+    m_replyDeadline->stop();
+    m_reader->stop();
+}
+
+void Station::endPoll()
+{
+    m_replyDeadline->stop();
+    const StatusPoll status = m_reader->result();
+    m_reader->stop();
     // A refused header counts even when a good reply follows in the same poll.
     if (status.wrongHeaders > 0)
         setLink(LinkCondition::NotUnderstood);
@@ -114,6 +161,7 @@ void Station::onLineLost()
 void Station::awaitDevice(LinkCondition why)
 {
     m_pollTimer->stop();
+    endReplyWait();
     setLink(why);
     m_lineRetry->start(std::max(m_settings.pollMs, kMinRetryMs));
 }

@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -66,6 +67,47 @@ CommandResult act(Station &s, const QString &step)
             return (s.*command)();
     return CommandResult::OutOfRange;
 }
+
+// A controller that answers each status request after `delayMs`, the reply carrying
+// the request's number as its frequency (in 10 Hz units, from 1400000), so that a
+// reading says which request it answers. `split` sends the first five bytes at once.
+struct AnsweringPeer {
+    PtyPeer &peer;
+    int delayMs;
+    int splitMs = -1;
+    int requests = 0;
+    QByteArray frames;
+    QSocketNotifier notifier{peer.masterFd(), QSocketNotifier::Read};
+
+    explicit AnsweringPeer(PtyPeer &p, int delay, int split = -1)
+        : peer(p)
+        , delayMs(delay)
+        , splitMs(split)
+    {
+        QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [this] { take(); });
+    }
+    static double mhzOf(int request) { return (1400000 + request) / 100000.0; }
+    void take()
+    {
+        const QByteArray in = peer.readAvailable();
+        for (qsizetype i = 0; i < in.size();) {
+            if (!in.mid(i).startsWith(kRequest)) {
+                frames += in.mid(i, 11);
+                i += 11;
+                continue;
+            }
+            const QByteArray reply =
+                frame(QByteArray::number(1400000 + ++requests, 16).rightJustified(6, '0'));
+            QTimer::singleShot(delayMs, &notifier, [this, reply] {
+                peer.write(splitMs < 0 ? reply : reply.left(5));
+                if (splitMs >= 0)
+                    QTimer::singleShot(splitMs, &notifier,
+                                       [this, reply] { peer.write(reply.mid(5)); });
+            });
+            i += kRequest.size();
+        }
+    }
+};
 
 bool pointLink(const QString &link, const QString &target)
 {
@@ -264,6 +306,64 @@ private Q_SLOTS:
             b.poll(i % 2 ? frame("157048") : QByteArray());
             QVERIFY(!b.state().silent);
         }
+    }
+
+    // Each tick waits for the reply to its own request and shows it, however fast or
+    // slow within reason the controller answers; no reply is lost, none is a tick late.
+    void ownReply_data()
+    {
+        QTest::addColumn<int>("delayMs");
+        QTest::addColumn<int>("polls");
+        QTest::newRow("answered after 30 ms") << 30 << 10;
+        QTest::newRow("answered at once") << 0 << 50;
+    }
+    void ownReply()
+    {
+        QFETCH(int, delayMs);
+        QFETCH(int, polls);
+        Bench b;
+        AnsweringPeer controller(b.peer, delayMs);
+        QSignalSpy changed(b.station, &Station::stateChanged);
+        QVERIFY(b.start({}, kPollMin));
+        for (int seen = 0; seen < polls;) {
+            QVERIFY(changed.wait(2000));
+            for (; !changed.isEmpty(); changed.removeFirst()) {
+                const auto state = changed.first().first().value<StationState>();
+                if (!state.readingMHz || *state.readingMHz == AnsweringPeer::mhzOf(seen))
+                    continue;
+                QCOMPARE(*state.readingMHz, AnsweringPeer::mhzOf(controller.requests));
+                QCOMPARE(*state.readingMHz, AnsweringPeer::mhzOf(++seen)); // none skipped
+                QVERIFY(!state.silent);
+            }
+        }
+    }
+
+    // Half a reply, the rest 200 ms later: the tick ends at its deadline with what came,
+    // as a short reply does. A command while a tick waits goes out at once and ends the
+    // wait; the next tick polls as usual.
+    void waitEnds_data()
+    {
+        QTest::addColumn<bool>("command");
+        QTest::newRow("the rest too late") << false;
+        QTest::newRow("a command meanwhile") << true;
+    }
+    void waitEnds()
+    {
+        QFETCH(bool, command);
+        Bench b;
+        AnsweringPeer controller(b.peer, 0, 200);
+        QVERIFY(b.start({}, 1000));
+        QTimer *wait = b.station->findChild<QTimer *>(u"replyDeadline"_s);
+        QTRY_VERIFY(wait->isActive());
+        if (command) {
+            QCOMPARE(b.station->stepUp(), CommandResult::Written);
+            QVERIFY(!wait->isActive());
+            QTRY_COMPARE(controller.frames, frame("14e790"));
+        }
+        QTRY_VERIFY(!wait->isActive());
+        QCOMPARE(b.state().readingMHz, std::nullopt);
+        QCOMPARE(b.state().replyHex, command ? QString() : u"404100155C"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(controller.requests >= 2, 1500); // polling goes on
     }
 
     // A device that is not there at start is tried once a poll interval, quietly, and

@@ -114,6 +114,9 @@ void pollOnce(PolledStation &station, PtyPeer &peer, const QByteArray &reply)
     t->setSingleShot(true);
     t->start(0);
     QTRY_VERIFY(!t->isActive());
+    // The poll waits for its reply for a moment; a short or missing one, until then.
+    auto *wait = station.template findChild<QTimer *>(QStringLiteral("replyDeadline"));
+    QTRY_VERIFY(!wait->isActive());
     t->setSingleShot(false);
     t->setInterval(interval);
     peer.readAvailable();
