@@ -5,7 +5,9 @@
 //                             event until the whole frame can be read on the far end.
 //                             "paced": the presses 5 ms apart; "silent": paced so, while
 //                             the panel follows a rigctld that accepts and never
-//                             answers, so that they meet its time-outs and retries
+//                             answers, so that they meet its time-outs and retries;
+//                             "waiting": each press while a status poll waits for a
+//                             reply that has not come
 //   bench-panel follow SETTLE_MS N
 //                             moves a real rigctld N times between 20 m and 15 m; for
 //                             each move, the time from the set command written to
@@ -131,7 +133,18 @@ double percentile(std::vector<double> sorted, double p)
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
 
-int latency(int presses, bool paced, bool silentRig)
+// Starts a status poll and returns once it waits for its reply.
+bool pollWaiting(Panel &panel)
+{
+    auto *wait = panel.station->findChild<QTimer *>(QStringLiteral("replyDeadline"));
+    panel.pollTimer()->start(0);
+    const QDeadlineTimer deadline(5000);
+    while (!wait->isActive() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    return wait->isActive();
+}
+
+int latency(int presses, bool paced, bool silentRig, bool waiting)
 {
     Panel panel;
     if (!panel.start())
@@ -161,6 +174,8 @@ int latency(int presses, bool paced, bool silentRig)
         if (paced)
             QTest::qWait(5);
         QCoreApplication::processEvents();
+        if (waiting && !pollWaiting(panel))
+            return fail("the status poll did not wait for its reply");
         panel.pollTimer()->stop();
         panel.drain();
         char buf[64];
@@ -309,7 +324,7 @@ int main(int argc, char *argv[])
     if (mode == u"latency")
         return latency(args.value(2, QStringLiteral("1000")).toInt(),
                        args.value(3) == u"paced" || args.value(3) == u"silent",
-                       args.value(3) == u"silent");
+                       args.value(3) == u"silent", args.value(3) == u"waiting");
     if (mode == u"follow")
         return followLatency(args.value(2).toInt(), args.value(3, QStringLiteral("60")).toInt());
     if (mode == u"poll" && (args.value(2) == u"changed" || args.value(2) == u"unchanged"))

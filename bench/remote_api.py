@@ -13,7 +13,9 @@ frame, as a controller does:
 - GET /api/v1/state at full speed over one kept-alive connection for 10 s: requests a second,
   errors (non-200 or an exception), and the station's RSS before, every second, and after.
 All times are time.perf_counter() in this process; the line's reader is a thread of its own.
-Usage: bench/remote_api.py STATION [--desk-rss KIB] [--doc docs/PERFORMANCE.md]
+- the same status change at the default 500 ms poll, for this build and, with --before, for the
+  station of an earlier build (bench/run builds the one before the reply-waiting poll);
+Usage: bench/remote_api.py STATION [--desk-rss KIB] [--doc docs/PERFORMANCE.md] [--before STATION --before-name TEXT]
   (--doc: replace the table between the api:begin and api:end marks there)
   BENCH_API_COMMANDS and BENCH_API_CHANGES set the counts for a quicker look."""
 
@@ -28,7 +30,8 @@ POLL, POLL_MS = b"?A\r", 200
 WIRE_S = (len(POLL) + 11) * 10 / 4800
 COMMANDS, CHANGES = int(os.environ.get("BENCH_API_COMMANDS", 200)), int(os.environ.get("BENCH_API_CHANGES", 40))
 option = lambda name: sys.argv[sys.argv.index(name) + 1] if name in sys.argv else None
-STATION, DESK_RSS, DOC = sys.argv[1], option("--desk-rss"), option("--doc")
+STATION, DESK_RSS, DOC, BEFORE = sys.argv[1], option("--desk-rss"), option("--doc"), option("--before")
+BEFORE_NAME = option("--before-name") or "the build before"
 sys.setswitchinterval(0.0005)  # the line's thread notes its times promptly
 
 
@@ -148,13 +151,16 @@ def commands(line, pid):
     return wire, answered, waited, errors
 
 
-def status_changes(line, delay):
-    """The changed reply going out -> the WebSocket message showing its frequency, in ms, with
-    the line answering each poll `delay` seconds after it."""
+def status_changes(line, delay, since_change=False):
+    """The changed reply going out (or, since_change: the controller's change, at a random
+    moment between polls) -> the WebSocket message showing its frequency, in ms, with the line
+    answering each poll `delay` seconds after it."""
     watcher, times, missing, line.delay = ws_open(), [], 0, delay
     ws_wait(watcher, b'"type":"state"', 2.0)  # the first state, on opening
     for i in range(CHANGES):
         units, count = 1405000 + 100 * (i + 1), len(line.changed_at)
+        time.sleep(random.uniform(0, 0.5))
+        changed = time.perf_counter()
         line.reply = status_frame(units)
         if not wait_for(lambda: len(line.changed_at) > count, 2.0):
             raise SystemExit("remote_api.py: the station stopped polling")
@@ -162,7 +168,7 @@ def status_changes(line, delay):
         if shown is None:
             missing += 1
             continue
-        times.append((shown - line.changed_at[count]) * 1000)
+        times.append((shown - (changed if since_change else line.changed_at[count])) * 1000)
     watcher.close()
     line.delay = 0.0
     return times, missing
@@ -204,18 +210,34 @@ def state_at_full_speed(pid):
     return count, errors, rss
 
 
-PORT = free_port()
-line = Line()
-home = tempfile.mkdtemp()
-os.makedirs(f"{home}/TarvikDesk")
-open(f"{home}/TarvikDesk/TarvikDesk.conf", "w").write(f"[StartUp]\nPoll={POLL_MS}\n")
-station = subprocess.Popen([STATION, "--port", line.device, "--listen", f"127.0.0.1:{PORT}"],
-                           env=dict(os.environ, XDG_CONFIG_HOME=home, HOME=home), stderr=subprocess.DEVNULL)
-try:
+def start_station(binary, poll_ms):
+    """A station on a line of its own, polling every `poll_ms`, listening on PORT."""
+    line, home = Line(), tempfile.mkdtemp()
+    os.makedirs(f"{home}/TarvikDesk")
+    open(f"{home}/TarvikDesk/TarvikDesk.conf", "w").write(f"[StartUp]\nPoll={poll_ms}\n")
+    station = subprocess.Popen([binary, "--port", line.device, "--listen", f"127.0.0.1:{PORT}"],
+                               env=dict(os.environ, XDG_CONFIG_HOME=home, HOME=home), stderr=subprocess.DEVNULL)
     if not wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", PORT)) == 0, 10):
         raise SystemExit("remote_api.py: the station did not listen")
     if not wait_for(lambda: line.polls >= 3, 5):
         raise SystemExit("remote_api.py: the station does not poll the line")
+    return station, line
+
+
+def status_at_500(binary):
+    """The changed status reply -> its WebSocket message at the default 500 ms poll, the line
+    answering at once and at a 4800-baud line's pace: (times, missing) for each."""
+    station, line = start_station(binary, 500)
+    try:
+        return [status_changes(line, delay, since_change=True) for delay in (0.0, WIRE_S)]
+    finally:
+        station.terminate()
+        station.wait()
+
+
+PORT = free_port()
+station, line = start_station(STATION, POLL_MS)
+try:
     load_before = " ".join(open("/proc/loadavg").read().split()[:3])
     wire, answered, waited, post_errors = commands(line, station.pid)
     status = {"at once": status_changes(line, 0.0), f"{WIRE_S * 1000:.1f} ms after": status_changes(line, WIRE_S)}
@@ -224,6 +246,7 @@ try:
 finally:
     station.terminate()
     station.wait()
+at_500 = {"this build": status_at_500(STATION)} | ({f"before ({BEFORE_NAME})": status_at_500(BEFORE)} if BEFORE else {})
 if len(wire) < 2 or min(len(times) for times, _ in status.values()) < 2:
     raise SystemExit(f"remote_api.py: too few frames ({len(wire)}) or status messages arrived")
 
@@ -249,6 +272,14 @@ rows = [
      f"{sum(t > 1.5 * POLL_MS for t in times)} a poll later still" + (f", {missing} never shown" if missing else ""),
      "p99 ≤ poll + 20 ms", verdict(pct(times, 99) <= POLL_MS + 20 and not missing))
     for when, (times, missing) in status.items()
+] + [
+    (f"The controller's change → its WebSocket message at the default 500 ms poll, the line answering {when}, {build}",
+     f"p50 {statistics.median(times):.0f} ms, p99 {pct(times, 99):.0f} ms"
+     + (f", {missing} never shown" if missing else ""),
+     "p99 ≤ 560 ms, none lost" if build == "this build" else "(today's figure, for comparison)",
+     verdict(pct(times, 99) <= 560 and not missing) if build == "this build" else "")
+    for build, runs in at_500.items()
+    for when, (times, missing) in zip(("at once", f"{WIRE_S * 1000:.0f} ms after (4800 baud)"), runs)
 ] + [
     ("CPU with 16 idle WebSocket clients, 10 s, line polled and answered", f"{idle_cpu:.2f} % of a core",
      "< 0.5 %", verdict(idle_cpu < 0.5)),
