@@ -1,6 +1,7 @@
 // The running tarvik-station, driven over HTTP and WebSocket as a client would, with the
 // real serial port on a pseudo-terminal: the bytes each command writes, what is refused
-// (and that a refusal writes nothing), the limits, and the process's start and end.
+// (and that a refusal writes nothing), the admission policy and the limits over plain
+// HTTP and TLS alike, the log, and the process's start and end.
 
 #include "frames.h"
 #include "ptypeer.h"
@@ -15,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QWebSocket>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <vector>
@@ -71,14 +73,31 @@ struct Station {
 struct Response {
     int status = 0;
     QJsonObject json;
+    QByteArray head;
 };
+
+// A connection as a client opens it: over TLS, with its handshake done.
+std::unique_ptr<QTcpSocket> connectTo(quint16 port, bool tls)
+{
+    auto *ssl = tls ? new QSslSocket : nullptr;
+    std::unique_ptr<QTcpSocket> s(ssl ? ssl : new QTcpSocket);
+    if (ssl) {
+        ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
+        ssl->connectToHostEncrypted(u"127.0.0.1"_s, port);
+        ssl->waitForEncrypted(5000);
+    } else {
+        s->connectToHost(QHostAddress::LocalHost, port);
+        s->waitForConnected(5000);
+    }
+    return s;
+}
 
 // A raw request, so that Host, Origin and sizes are exactly what a test says.
 Response send(quint16 port, const QByteArray &method, const QByteArray &path,
-              const QByteArray &body = {}, const QByteArray &headers = {})
+              const QByteArray &body = {}, const QByteArray &headers = {}, bool tls = false)
 {
-    QTcpSocket s;
-    s.connectToHost(QHostAddress::LocalHost, port);
+    const auto socket = connectTo(port, tls);
+    QTcpSocket &s = *socket;
     const QByteArray host = headers.contains("Host:")
                                 ? QByteArray()
                                 : "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n";
@@ -91,11 +110,12 @@ Response send(quint16 port, const QByteArray &method, const QByteArray &path,
         const qsizetype end = in.indexOf("\r\n\r\n");
         const qsizetype length = in.mid(in.indexOf("Content-Length: ") + 16).split('\r')[0].toInt();
         if (end > 0 && in.size() >= end + 4 + length)
-            return {in.mid(9, 3).toInt(), QJsonDocument::fromJson(in.mid(end + 4)).object()};
+            return {in.mid(9, 3).toInt(), QJsonDocument::fromJson(in.mid(end + 4)).object(),
+                    in.left(end)};
         if (s.state() != QAbstractSocket::ConnectedState && s.bytesAvailable() == 0)
             break;
     }
-    return {in.mid(9, 3).toInt(), {}};
+    return {in.mid(9, 3).toInt(), {}, {}};
 }
 
 bool said(const QSignalSpy &messages, const QString &text)
@@ -107,6 +127,12 @@ bool said(const QSignalSpy &messages, const QString &text)
 }
 
 const QByteArray kAuth = "Authorization: Bearer " + kToken + "\r\n";
+const QByteArray kLogin = "{\"token\":\"" + kToken + "\"}";
+
+QByteArray setCookie(const Response &r)
+{
+    return r.head.mid(r.head.indexOf("Set-Cookie: ") + 12).split('\r')[0];
+}
 
 } // namespace
 
@@ -115,6 +141,10 @@ class tst_Remote : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
     std::unique_ptr<Station> m_station; // with a token, loopback: every path needs it
+    std::unique_ptr<Station> m_tls;     // the same over TLS
+    QString m_tokenFile;
+
+    Station &station(bool tls) { return tls ? *m_tls : *m_station; }
 
     QString writeToken(const QString &name, QFile::Permissions mode)
     {
@@ -129,8 +159,17 @@ private Q_SLOTS:
     void initTestCase()
     {
         m_station = std::make_unique<Station>();
-        const QString token = writeToken(u"token"_s, QFile::ReadOwner | QFile::WriteOwner);
-        QVERIFY(m_station->start(m_dir.filePath(u"main"_s), {u"--token-file"_s, token}));
+        m_tokenFile = writeToken(u"token"_s, QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(m_station->start(m_dir.filePath(u"main"_s), {u"--token-file"_s, m_tokenFile}));
+        const QString cert = m_dir.filePath(u"cert.pem"_s), key = m_dir.filePath(u"key.pem"_s);
+        QProcess openssl;
+        openssl.start(u"openssl"_s,
+                      {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s,
+                       u"1"_s, u"-subj"_s, u"/CN=127.0.0.1"_s, u"-keyout"_s, key, u"-out"_s, cert});
+        QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
+        m_tls = std::make_unique<Station>();
+        QVERIFY(m_tls->start(m_dir.filePath(u"tls"_s),
+                             {u"--token-file"_s, m_tokenFile, u"--cert"_s, cert, u"--key"_s, key}));
     }
 
     // Each endpoint once, over HTTP or as a WebSocket message: the frame it writes. Every
@@ -175,71 +214,119 @@ private Q_SLOTS:
         QCOMPARE(send(m_station->port, "GET", "/api/v1/state", {}, kAuth).json[u"band"_s], u"6"_s);
     }
 
-    // What is refused, and that a refusal writes nothing to the serial line.
-    void refused_data()
+    // What is refused and what the admission policy lets in, over plain HTTP and TLS,
+    // and that none of it writes to the serial line.
+    void requests_data()
     {
+        QTest::addColumn<bool>("tls");
         QTest::addColumn<QByteArray>("request"); // method and path
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QByteArray>("headers");
         QTest::addColumn<int>("status");
         const QByteArray band = "{\"band\":\"20\"}",
-                         big = "{\"x\":\"" + QByteArray(4100, 'x') + "\"}";
+                         big = "{\"x\":\"" + QByteArray(4100, 'x') + "\"}",
+                         tunnel = kAuth + "Host: localhost:9000\r\n";
         const struct {
+            bool tls;
             const char *tag, *request;
             QByteArray body, headers;
             int status;
         } rows[] = {
-            {"no token", "POST /api/v1/band", band, "", 401},
-            {"wrong token", "POST /api/v1/band", band, "Authorization: Bearer " + kToken + "x\r\n",
-             401},
-            {"no token for the state", "GET /api/v1/state", "", "", 401},
-            {"foreign Origin", "POST /api/v1/band", band, kAuth + "Origin: http://example.org\r\n",
+            {false, "no token", "POST /api/v1/band", band, "", 401},
+            {false, "wrong token", "POST /api/v1/band", band,
+             "Authorization: Bearer " + kToken + "x\r\n", 401},
+            {false, "no token for the state", "GET /api/v1/state", "", "", 401},
+            {false, "foreign Origin", "POST /api/v1/band", band,
+             kAuth + "Origin: http://example.org\r\n", 403},
+            {false, "foreign Host", "POST /api/v1/band", band, kAuth + "Host: evil.example\r\n",
              403},
-            {"foreign Host", "POST /api/v1/band", band,
-             kAuth + "Host: rebound.example.org:8732\r\n", 403},
-            {"body over 4 KiB", "POST /api/v1/band", big, kAuth, 413},
-            {"headers over 8 KiB", "POST /api/v1/band", band,
+            {false, "tunnel 127.0.0.1:9000", "GET /api/v1/state", "",
+             kAuth + "Host: 127.0.0.1:9000\r\n", 200},
+            {false, "tunnel localhost:9000, its Origin", "GET /api/v1/state", "",
+             tunnel + "Origin: http://localhost:9000\r\n", 200},
+            {false, "tunnel, Origin on another port", "GET /api/v1/state", "",
+             tunnel + "Origin: http://localhost:9001\r\n", 403},
+            {true, "tls: tunnel [::1]:9000, its Origin", "GET /api/v1/state", "",
+             kAuth + "Host: [::1]:9000\r\nOrigin: https://[::1]:9000\r\n", 200},
+            {true, "tls: an http Origin", "GET /api/v1/state", "",
+             tunnel + "Origin: http://localhost:9000\r\n", 403},
+            {true, "tls: foreign Host", "GET /api/v1/state", "", kAuth + "Host: evil.example\r\n",
+             403},
+            {false, "body over 4 KiB", "POST /api/v1/band", big, kAuth, 413},
+            {true, "tls: body over 4 KiB", "POST /api/v1/band", big, kAuth, 413},
+            {false, "headers over 8 KiB", "POST /api/v1/band", band,
              kAuth + "X: " + QByteArray(9000, 'x') + "\r\n", 431},
-            {"malformed JSON", "POST /api/v1/band", "{\"band\":", kAuth, 400},
-            {"unknown band", "POST /api/v1/band", "{\"band\":\"11\"}", kAuth, 400},
-            {"below 1.8 MHz", "POST /api/v1/frequency", "{\"hz\":1799999}", kAuth, 400},
-            {"no such path", "POST /api/v1/tune", band, kAuth, 404},
-            {"GET a command", "GET /api/v1/band", "", kAuth, 405},
-            {"POST a page", "POST /index.html", band, "", 405},
+            {true, "tls: headers over 8 KiB", "POST /api/v1/band", band,
+             kAuth + "X: " + QByteArray(9000, 'x') + "\r\n", 431},
+            {false, "malformed JSON", "POST /api/v1/band", "{\"band\":", kAuth, 400},
+            {false, "unknown band", "POST /api/v1/band", "{\"band\":\"11\"}", kAuth, 400},
+            {false, "band 60, not 6", "POST /api/v1/band", "{\"band\":\"60\"}", kAuth, 400},
+            {false, "band 1, not 10", "POST /api/v1/band", "{\"band\":\"1\"}", kAuth, 400},
+            {false, "band 2, not 20", "POST /api/v1/band", "{\"band\":\"2\"}", kAuth, 400},
+            {false, "below 1.8 MHz", "POST /api/v1/frequency", "{\"hz\":1799999}", kAuth, 400},
+            {false, "no such path", "POST /api/v1/tune", band, kAuth, 404},
+            {false, "GET a command", "GET /api/v1/band", "", kAuth, 405},
+            {false, "POST a page", "POST /index.html", band, "", 405},
         };
         for (const auto &r : rows)
-            QTest::newRow(r.tag) << QByteArray(r.request) << r.body << r.headers << r.status;
+            QTest::newRow(r.tag) << r.tls << QByteArray(r.request) << r.body << r.headers
+                                 << r.status;
     }
-    void refused()
+    void requests()
     {
+        QFETCH(bool, tls);
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, body);
         QFETCH(QByteArray, headers);
         QFETCH(int, status);
-        m_station->peer.readAvailable();
+        station(tls).peer.readAvailable();
         const QList<QByteArray> line = request.split(' ');
-        const Response r = send(m_station->port, line[0], line[1], body, headers);
+        const Response r = send(station(tls).port, line[0], line[1], body, headers, tls);
         QCOMPARE(r.status, status);
-        QVERIFY(r.json.value(u"error"_s).isString());
-        QCOMPARE(m_station->frames(1, 300), QByteArray());
+        QVERIFY(r.json.value(status == 200 ? u"version"_s : u"error"_s).isString());
+        QCOMPARE(station(tls).frames(1, 300), QByteArray());
     }
 
-    // Past 20 commands a second from one address: 429, and no frame for it.
+    // Past 20 commands a second from one address, over HTTP, WebSocket or both: 429 or
+    // an error result, and no frame for it.
+    void commandRate_data()
+    {
+        QTest::addColumn<int>("http");
+        QTest::addColumn<int>("webSocket");
+        QTest::newRow("HTTP") << 30 << 0;
+        QTest::newRow("WebSocket") << 0 << 30;
+        QTest::newRow("both") << 15 << 15;
+    }
     void commandRate()
     {
+        QFETCH(int, http);
+        QFETCH(int, webSocket);
+        QWebSocket ws;
+        QNetworkRequest request(QUrl(u"ws://127.0.0.1:%1/api/v1/events"_s.arg(m_station->port)));
+        request.setRawHeader("Authorization", "Bearer " + kToken);
+        QSignalSpy messages(&ws, &QWebSocket::textMessageReceived);
+        ws.open(request);
+        QTRY_VERIFY(messages.size() >= 1);
         QTest::qWait(1100);
         m_station->peer.readAvailable();
-        int accepted = 0, limited = 0;
+        messages.clear();
+        int accepted = 0;
         QElapsedTimer clock;
         clock.start();
-        for (int i = 0; i < 30; ++i) {
-            const int status = send(m_station->port, "POST", "/api/v1/home", {}, kAuth).status;
-            accepted += status == 200;
-            limited += status == 429;
-        }
+        for (int i = 0; i < webSocket; ++i)
+            ws.sendTextMessage(u"{\"command\":\"home\"}"_s);
+        for (int i = 0; i < http; ++i)
+            accepted += send(m_station->port, "POST", "/api/v1/home", {}, kAuth).status == 200;
+        const auto results = [&] {
+            return std::count_if(messages.begin(), messages.end(), [](const auto &m) {
+                return m[0].toString().contains(u"\"type\":\"result\""_s);
+            });
+        };
+        QTRY_COMPARE(results(), webSocket);
         QVERIFY(clock.elapsed() < 1000);
+        for (const auto &m : std::as_const(messages))
+            accepted += m[0].toString().contains(u"\"ok\":true"_s);
         QCOMPARE(accepted, 20);
-        QCOMPARE(limited, 10);
         QCOMPARE(m_station->frames(11 * accepted + 1, 1000).size(), 11 * accepted);
         QTest::qWait(1100);
     }
@@ -285,20 +372,50 @@ private Q_SLOTS:
         QVERIFY(said(messages, u"\"link\":\"answering\""_s));
     }
 
-    // Connections that send nothing never lock the operator out.
-    void idleConnections()
+    // 32 idle connections and one more: the one idle longest is pushed out and the
+    // newcomer answered. 40 sockets that never start a TLS handshake do not hold a client
+    // up (they held it for Qt's 5 s handshake timeout).
+    void crowd_data()
     {
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<int>("silent");
+        QTest::newRow("plain: 33rd connection") << false << 0;
+        QTest::newRow("tls: 33rd connection") << true << 0;
+        QTest::newRow("tls: 40 silent sockets") << true << 40;
+    }
+    void crowd()
+    {
+        QFETCH(bool, tls);
+        QFETCH(int, silent);
         std::vector<std::unique_ptr<QTcpSocket>> idle;
-        for (int i = 0; i < 100; ++i) {
-            idle.push_back(std::make_unique<QTcpSocket>());
-            idle.back()->connectToHost(QHostAddress::LocalHost, m_station->port);
-            QVERIFY(idle.back()->waitForConnected(2000));
+        for (int i = 0; i < (silent ? silent : 32); ++i)
+            idle.push_back(connectTo(station(tls).port, tls && !silent));
+        QTRY_VERIFY(std::all_of(idle.begin(), idle.end(), [](const auto &s) {
+            return s->state() == QAbstractSocket::ConnectedState;
+        }));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(send(station(tls).port, "GET", "/api/v1/state", {}, kAuth, tls).status, 200);
+        if (silent)
+            QVERIFY2(clock.elapsed() < 2500, "held up behind the handshakes");
+        else
+            QTRY_COMPARE(idle.front()->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    // A handshake that never starts is cut at 5 s; a request that never ends at 30 s,
+    // over plain HTTP and TLS alike.
+    void deadlines()
+    {
+        const auto silent = connectTo(m_tls->port, false);
+        std::unique_ptr<QTcpSocket> unfinished[] = {connectTo(m_station->port, false),
+                                                    connectTo(m_tls->port, true)};
+        for (const auto &s : unfinished)
+            s->write("GET /api/v1/state HTTP/1.1\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(silent->state(), QAbstractSocket::UnconnectedState, 10000);
+        for (const auto &s : unfinished) {
+            QCOMPARE(s->state(), QAbstractSocket::ConnectedState);
+            QTRY_COMPARE_WITH_TIMEOUT(s->state(), QAbstractSocket::UnconnectedState, 40000);
         }
-        QTest::qWait(200);
-        m_station->peer.readAvailable();
-        QCOMPARE(send(m_station->port, "POST", "/api/v1/band", "{\"band\":\"15\"}", kAuth).status,
-                 200);
-        QCOMPARE(m_station->frames(11).toHex(), frame("201ea8", "40").toHex()); // 180 rides on
     }
 
     // Off loopback a token is needed, in a file only its owner reads.
@@ -356,28 +473,39 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(xdg + u"/TarvikDesk/TarvikDesk.conf"_s));
     }
 
-    // With --cert and --key the same API answers over TLS only.
-    void tls()
+    // Two stations on one host: a browser keeps one cookie per name and host, whatever
+    // the port, and each station's session outlives a login to the other.
+    void sessionsPerStation()
     {
-        const QString cert = m_dir.filePath(u"cert.pem"_s), key = m_dir.filePath(u"key.pem"_s);
-        QProcess openssl;
-        openssl.start(u"openssl"_s,
-                      {u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s,
-                       u"1"_s, u"-subj"_s, u"/CN=127.0.0.1"_s, u"-keyout"_s, key, u"-out"_s, cert});
-        QVERIFY(openssl.waitForFinished(60000) && openssl.exitCode() == 0);
-        Station s;
-        QVERIFY(s.start(m_dir.filePath(u"tls"_s), {u"--cert"_s, cert, u"--key"_s, key}));
-        QSslSocket socket;
-        socket.setPeerVerifyMode(QSslSocket::VerifyNone);
-        socket.connectToHostEncrypted(u"127.0.0.1"_s, s.port);
-        QVERIFY(socket.waitForEncrypted(5000));
-        socket.write("GET /api/v1/state HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(s.port) +
-                     "\r\n\r\n");
-        QByteArray in;
-        for (QDeadlineTimer d(5000); !in.contains("\"version\"") && !d.hasExpired();)
-            in += socket.waitForReadyRead(100) ? socket.readAll() : QByteArray();
-        QVERIFY2(in.startsWith("HTTP/1.1 200"), in.constData());
-        QCOMPARE(send(s.port, "GET", "/api/v1/state").status, 0); // plain text is not answered
+        Station other;
+        QVERIFY(other.start(m_dir.filePath(u"other"_s), {u"--token-file"_s, m_tokenFile}));
+        QMap<QByteArray, QByteArray> jar;
+        for (Station *s : {m_station.get(), &other}) {
+            const QByteArray cookie = setCookie(send(s->port, "POST", "/api/v1/login", kLogin));
+            QVERIFY2(cookie.startsWith("tarvik_session_" + QByteArray::number(s->port) + '='),
+                     cookie.constData());
+            jar[cookie.left(cookie.indexOf('='))] = cookie.left(cookie.indexOf(';'));
+        }
+        const QByteArray header = "Cookie: " + jar.values().join("; ") + "\r\n";
+        for (Station *s : {m_station.get(), &other})
+            QCOMPARE(send(s->port, "GET", "/api/v1/state", {}, header).status, 200);
+        const QByteArray tls =
+            setCookie(send(m_tls->port, "POST", "/api/v1/login", kLogin, {}, true));
+        QVERIFY2(tls.startsWith("__Host-tarvik_session_" + QByteArray::number(m_tls->port) + '=') &&
+                     tls.contains("; Path=/") && tls.endsWith("; Secure"),
+                 tls.constData());
+    }
+
+    // A path that decodes to a newline and a forged line stays one log line.
+    void logLines()
+    {
+        send(m_station->port, "GET",
+             "/api/x%0A2026-01-01T00:00:00.000Z%2010.0.0.5%20POST%20/api/v1/home%20200");
+        QByteArray log;
+        QTRY_VERIFY((log += m_station->process.readAllStandardError()).contains("/api/x"));
+        QVERIFY2(log.contains(" GET /api/x\\x0a2026-01-01T00:00:00.000Z 10.0.0.5 POST"), log);
+        for (const QByteArray &line : log.split('\n'))
+            QVERIFY2(!line.startsWith("2026-01-01T"), line);
     }
 };
 
