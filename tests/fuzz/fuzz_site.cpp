@@ -1,7 +1,6 @@
-// A Host and an Origin (the input split at its first newline) against a loopback
-// listener and a TLS one with a configured name: only a loopback or configured name
-// is let in, an Origin only when it names the same site; a parsed Host written back
-// parses to itself; log text has no control character and at most 200 characters.
+// Host and Origin (split at the first newline), on a loopback listener and a TLS one with
+// one configured name: only those names get in, an Origin only naming the same site; a
+// parsed Host written back parses to itself; log text has no control character, <= 200.
 
 #include "fuzzcheck.h"
 #include "site.h"
