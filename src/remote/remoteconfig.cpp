@@ -1,5 +1,6 @@
 #include "remoteconfig.h"
 
+#include "site.h"
 #include "token.h"
 
 #include <tarvik/version.h>
@@ -75,10 +76,7 @@ QHostAddress reachableAddress(const QHostAddress &listen)
 
 QString pageUrl(const RemoteOptions &options, quint16 port)
 {
-    const QHostAddress address = reachableAddress(options.address);
-    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? u'[' + address.toString() + u']'
-                             : address.toString();
+    const QString host = hostText(reachableAddress(options.address));
     return u"%1://%2:%3/"_s.arg(options.certFile.isEmpty() ? u"http"_s : u"https"_s, host)
         .arg(port);
 }

@@ -57,13 +57,6 @@ QByteArray json(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QString hostText(const QHostAddress &address)
-{
-    return address.protocol() == QAbstractSocket::IPv6Protocol
-               ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
-               : address.toString();
-}
-
 } // namespace
 
 std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text)

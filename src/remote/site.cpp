@@ -28,14 +28,14 @@ bool hostNameCharacter(char c)
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
 }
 
-QString bracketed(const QHostAddress &address)
+} // namespace
+
+QString hostText(const QHostAddress &address)
 {
     return address.protocol() == QAbstractSocket::IPv6Protocol
                ? QLatin1Char('[') + address.toString().toLower() + QLatin1Char(']')
                : address.toString();
 }
-
-} // namespace
 
 std::optional<Authority> parseAuthority(QByteArrayView text, quint16 defaultPort)
 {
@@ -48,7 +48,7 @@ std::optional<Authority> parseAuthority(QByteArrayView text, quint16 defaultPort
         if (close < 0 || address.protocol() != QAbstractSocket::IPv6Protocol ||
             !address.scopeId().isEmpty())
             return std::nullopt;
-        out.host = bracketed(address);
+        out.host = hostText(address);
         if (close + 1 < lower.size() && lower[close + 1] != ':')
             return std::nullopt;
         colon = close + 1 < lower.size() ? close + 1 : -1;
@@ -99,7 +99,7 @@ QString siteRefusal(const SiteRules &rules, QByteArrayView host, QByteArrayView 
     const auto named = parseAuthority(host, defaultPort);
     bool known = named && rules.loopbackReachable && namesLoopback(named->host);
     for (const QHostAddress &a : rules.addresses)
-        known = known || (named && named->host == bracketed(a) && named->port == rules.port);
+        known = known || (named && named->host == hostText(a) && named->port == rules.port);
     for (const QString &entry : rules.names) {
         const auto allowed = parseAuthority(entry.toLatin1(), 0);
         known = known || (named && allowed && allowed->host == named->host &&

@@ -32,6 +32,9 @@ struct Origin {
 // "http://AUTHORITY" or "https://AUTHORITY" and nothing after it; none for anything else.
 std::optional<Origin> parseOrigin(QByteArrayView text);
 
+// An address as it stands in a Host header or a URL: IPv6 in brackets.
+QString hostText(const QHostAddress &address);
+
 // True for "localhost" and for a loopback address, bracketed or not.
 bool namesLoopback(const QString &host);
 
