@@ -13,12 +13,6 @@ namespace {
 
 constexpr qint64 kAddressesMaxAgeMs = 2000;
 
-bool isWildcard(const QHostAddress &address)
-{
-    return address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6 ||
-           address == QHostAddress::Any;
-}
-
 } // namespace
 
 AdmissionPolicy::AdmissionPolicy(const RemoteOptions &options)

@@ -35,18 +35,17 @@ void ConnectionGuard::incomingConnection(qintptr descriptor)
 
 void ConnectionGuard::startHandshake(QSslSocket *socket)
 {
+    // Until the handshake ends the socket is ours to delete (a failed, timed-out or
+    // pushed-out handshake ends here); once encrypted it belongs to the module, so what
+    // watches the handshake goes with it.
+    auto *watch = new QObject(socket);
     socket->setSslConfiguration(sslConfiguration());
-    connect(socket, &QSslSocket::encrypted, this, [this, socket] { addPendingConnection(socket); });
-    // Until it is handed on the socket is ours to delete: a failed, timed-out or
-    // pushed-out handshake ends here.
-    connect(socket, &QSslSocket::disconnected, socket, [socket] {
-        if (!socket->isEncrypted())
-            socket->deleteLater();
+    connect(socket, &QSslSocket::encrypted, watch, [this, socket, watch] {
+        delete watch;
+        addPendingConnection(socket);
     });
-    QTimer::singleShot(kHandshakeMs, socket, [socket] {
-        if (!socket->isEncrypted())
-            socket->abort();
-    });
+    connect(socket, &QSslSocket::disconnected, watch, [socket] { socket->deleteLater(); });
+    QTimer::singleShot(kHandshakeMs, watch, [socket] { socket->abort(); });
     socket->startServerEncryption();
 }
 

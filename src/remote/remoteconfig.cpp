@@ -60,9 +60,9 @@ namespace {
 // the admission policy answers to. 0.0.0.0 is never a place to go.
 QHostAddress reachableAddress(const QHostAddress &listen)
 {
-    const bool ipv4Only = listen == QHostAddress::AnyIPv4;
-    if (listen != QHostAddress::Any && listen != QHostAddress::AnyIPv6 && !ipv4Only)
+    if (!isWildcard(listen))
         return listen;
+    const bool ipv4Only = listen == QHostAddress::AnyIPv4;
     for (QHostAddress a : QNetworkInterface::allAddresses()) {
         a.setScopeId({});
         const bool ipv4 = a.protocol() == QAbstractSocket::IPv4Protocol;

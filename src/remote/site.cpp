@@ -30,6 +30,12 @@ bool hostNameCharacter(char c)
 
 } // namespace
 
+bool isWildcard(const QHostAddress &address)
+{
+    return address == QHostAddress::AnyIPv4 || address == QHostAddress::AnyIPv6 ||
+           address == QHostAddress::Any;
+}
+
 QString hostText(const QHostAddress &address)
 {
     return address.protocol() == QAbstractSocket::IPv6Protocol

@@ -32,6 +32,9 @@ struct Origin {
 // "http://AUTHORITY" or "https://AUTHORITY" and nothing after it; none for anything else.
 std::optional<Origin> parseOrigin(QByteArrayView text);
 
+// True for 0.0.0.0, :: and the dual-stack any address: listening on every address.
+bool isWildcard(const QHostAddress &address);
+
 // An address as it stands in a Host header or a URL: IPv6 in brackets.
 QString hostText(const QHostAddress &address);
 
