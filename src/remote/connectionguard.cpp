@@ -16,24 +16,37 @@ ConnectionGuard::ConnectionGuard(QObject *parent)
     m_sweep->setInterval(1000);
     connect(m_sweep, &QTimer::timeout, this, &ConnectionGuard::sweep);
     m_sweep->start();
-    connect(this, &QSslServer::startedEncryptionHandshake, this,
-            [this](QSslSocket *socket) { track(socket); });
 }
 
 void ConnectionGuard::incomingConnection(qintptr descriptor)
 {
     makeRoom();
-    if (m_tls) {
-        QSslServer::incomingConnection(descriptor); // tracked once its handshake starts
-        return;
-    }
-    auto *socket = new QTcpSocket(this);
+    QTcpSocket *socket = m_tls ? new QSslSocket(this) : new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
     }
     track(socket);
-    addPendingConnection(socket);
+    if (auto *tls = qobject_cast<QSslSocket *>(socket))
+        startHandshake(tls);
+    else
+        addPendingConnection(socket);
+}
+
+void ConnectionGuard::startHandshake(QSslSocket *socket)
+{
+    // Until the handshake ends the socket is ours to delete (a failed, timed-out or
+    // pushed-out handshake ends here); once encrypted it belongs to the module, so what
+    // watches the handshake goes with it.
+    auto *watch = new QObject(socket);
+    socket->setSslConfiguration(sslConfiguration());
+    connect(socket, &QSslSocket::encrypted, watch, [this, socket, watch] {
+        delete watch;
+        addPendingConnection(socket);
+    });
+    connect(socket, &QSslSocket::disconnected, watch, [socket] { socket->deleteLater(); });
+    QTimer::singleShot(kHandshakeMs, watch, [socket] { socket->abort(); });
+    socket->startServerEncryption();
 }
 
 void ConnectionGuard::track(QTcpSocket *socket)

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+class QSslSocket;
 class QTcpSocket;
 class QTimer;
 
@@ -16,13 +17,20 @@ namespace tarvik::remote {
 // The listening socket handed to the HTTP module (QAbstractHttpServer::bind), with the
 // guards the 6.4 module lacks put in front of it.
 //
-// Each accepted connection (plain, or TLS once its handshake began) is tracked here
-// before the module sees it: its bytes are counted as they arrive (this object's
-// readyRead slot is connected first, so it runs before the module reads), and its
-// deadline runs from the accept or from the last complete request. A connection
-// past its deadline, or whose request outgrows the header or body limit, is closed;
-// when all slots are taken, a new connection pushes out the one idle longest. A
-// connection that became a WebSocket is released and no longer counted here.
+// Each accepted connection is tracked here from its accept, before the module sees
+// it: its bytes are counted as they arrive (this object's readyRead slot is connected
+// first, so it runs before the module reads), and its deadline runs from the accept
+// or from the last complete request. A connection past its deadline, or whose request
+// outgrows the header or body limit, is closed; when all slots are taken, a new
+// connection pushes out the one idle longest. A connection that became a WebSocket is
+// released and no longer counted here.
+//
+// Under TLS the guard does the handshake itself rather than leave it to QSslServer,
+// which in 6.4 cuts every connection from the socket to the server (the byte counter
+// with them) when it hands a socket on, and counts handshakes under way as pending
+// connections, so that silent sockets stop accept() until they time out. Here a
+// handshake holds one of the 32 slots like any connection, must end within 5 s, and
+// the socket is handed to the module only once it is encrypted.
 class ConnectionGuard : public QSslServer
 {
     Q_OBJECT
@@ -31,6 +39,7 @@ public:
     static constexpr int kMaxHeaderBytes = 8 * 1024;
     static constexpr int kMaxBodyBytes = 4 * 1024;
     static constexpr int kDeadlineMs = 30'000;
+    static constexpr int kHandshakeMs = 5'000;
 
     explicit ConnectionGuard(QObject *parent);
 
@@ -57,6 +66,7 @@ private:
     };
 
     void track(QTcpSocket *socket);
+    void startHandshake(QSslSocket *socket);
     Entry *find(const QTcpSocket *socket);
     void received(QTcpSocket *socket);
     void refuse(Entry &entry, const QByteArray &status, const char *error);

@@ -1,8 +1,11 @@
 #include "remoteconfig.h"
 
+#include "site.h"
 #include "token.h"
 
 #include <tarvik/version.h>
+
+#include <QNetworkInterface>
 
 using namespace Qt::StringLiterals;
 
@@ -50,11 +53,30 @@ std::optional<RemoteOptions> remoteOptions(const RemoteSettings &stored, const R
     return options;
 }
 
+namespace {
+
+// Where a browser reaches a listener: its own address, or for a wildcard the machine's
+// first address that is not loopback or link-local (loopback when it has none), which
+// the admission policy answers to. 0.0.0.0 is never a place to go.
+QHostAddress reachableAddress(const QHostAddress &listen)
+{
+    if (!isWildcard(listen))
+        return listen;
+    const bool ipv4Only = listen == QHostAddress::AnyIPv4;
+    for (QHostAddress a : QNetworkInterface::allAddresses()) {
+        a.setScopeId({});
+        const bool ipv4 = a.protocol() == QAbstractSocket::IPv4Protocol;
+        if (!a.isLoopback() && !a.isLinkLocal() && (ipv4 || !ipv4Only))
+            return a;
+    }
+    return QHostAddress(QHostAddress::LocalHost);
+}
+
+} // namespace
+
 QString pageUrl(const RemoteOptions &options, quint16 port)
 {
-    const QString host = options.address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? u'[' + options.address.toString() + u']'
-                             : options.address.toString();
+    const QString host = hostText(reachableAddress(options.address));
     return u"%1://%2:%3/"_s.arg(options.certFile.isEmpty() ? u"http"_s : u"https"_s, host)
         .arg(port);
 }

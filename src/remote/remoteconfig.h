@@ -31,7 +31,8 @@ QString listenRefusal(const QHostAddress &address, bool hasToken);
 std::optional<RemoteOptions> remoteOptions(const RemoteSettings &stored, const RemoteOverrides &run,
                                            QString &why);
 
-// "http://127.0.0.1:8732/", "https://[::1]:8732/": where a browser finds the page.
+// "http://127.0.0.1:8732/", "https://[::1]:8732/": where a browser finds the page; for a
+// wildcard listener the machine's first address, never 0.0.0.0.
 QString pageUrl(const RemoteOptions &options, quint16 port);
 
 } // namespace tarvik::remote

@@ -8,14 +8,12 @@
 #include "remoteconfig.h"
 #include "statejson.h"
 #include "station.h"
-#include "token.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QHttpServerRequest>
 #include <QJsonDocument>
 #include <QMetaEnum>
-#include <QNetworkInterface>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -29,7 +27,6 @@ namespace tarvik::remote {
 namespace {
 
 constexpr qsizetype kMaxBody = ConnectionGuard::kMaxBodyBytes;
-const QByteArray kSessionCookie = QByteArrayLiteral("tarvik_session");
 
 // What a page may load: only from this server, and never inside another site's frame.
 constexpr char kPagePolicy[] =
@@ -60,24 +57,6 @@ QByteArray json(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QString hostText(const QHostAddress &address)
-{
-    return address.protocol() == QAbstractSocket::IPv6Protocol
-               ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
-               : address.toString();
-}
-
-// The value of cookie `name` in a Cookie header.
-QByteArray cookieValue(const QByteArray &header, const QByteArray &name)
-{
-    for (const QByteArray &pair : header.split(';')) {
-        const QByteArray item = pair.trimmed();
-        if (item.startsWith(name + '='))
-            return item.mid(name.size() + 1);
-    }
-    return {};
-}
-
 } // namespace
 
 std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text)
@@ -98,6 +77,7 @@ RemoteServer::RemoteServer(Station *station, const RemoteOptions &options, QObje
     , m_station(station)
     , m_options(options)
     , m_guard(new ConnectionGuard(this))
+    , m_policy(options)
 {
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
             &RemoteServer::acceptWebSockets);
@@ -129,7 +109,7 @@ bool RemoteServer::start()
         return false;
     }
     bind(m_guard);
-    collectHosts();
+    m_policy.setListener(port(), m_guard->tls());
     m_station->setRemoteClients(int(m_webSockets.size()));
     return true;
 }
@@ -162,31 +142,6 @@ bool RemoteServer::loadTls()
     return true;
 }
 
-// Host values a request may carry: the listening address (every local address when
-// listening on all), localhost and the configured names, each with the port; bare
-// names only on the scheme's default port, as browsers send them.
-void RemoteServer::collectHosts()
-{
-    QStringList names = m_options.hosts;
-    names << QStringLiteral("localhost");
-    const bool wildcard = m_options.address == QHostAddress::AnyIPv4 ||
-                          m_options.address == QHostAddress::AnyIPv6 ||
-                          m_options.address == QHostAddress::Any;
-    const QList<QHostAddress> addresses =
-        wildcard ? QNetworkInterface::allAddresses() : QList<QHostAddress>{m_options.address};
-    for (QHostAddress a : addresses) {
-        a.setScopeId({});
-        names << hostText(a);
-    }
-    const quint16 defaultPort = m_guard->tls() ? 443 : 80;
-    m_hosts.clear();
-    for (const QString &name : std::as_const(names)) {
-        m_hosts << (name.toLower() + QLatin1Char(':') + QString::number(port()));
-        if (port() == defaultPort)
-            m_hosts << name.toLower();
-    }
-}
-
 quint16 RemoteServer::port() const
 {
     return m_guard->serverPort();
@@ -194,7 +149,9 @@ quint16 RemoteServer::port() const
 
 void RemoteServer::stop()
 {
-    for (QWebSocket *socket : std::as_const(m_webSockets))
+    // Each close edits m_webSockets through dropWebSocket(): loop over a copy.
+    const QList<QWebSocket *> open = m_webSockets;
+    for (QWebSocket *socket : open)
         socket->close();
     m_guard->close();
     m_station->setRemoteClients(-1);
@@ -208,43 +165,12 @@ QStringList RemoteServer::clients() const
     return out;
 }
 
-// ---- the checks every request passes -------------------------------------------
-
-QString RemoteServer::refusedSite(const QByteArray &host, const QByteArray &origin) const
-{
-    const QString hostValue = QString::fromLatin1(host).trimmed().toLower();
-    if (!m_hosts.contains(hostValue))
-        return QStringLiteral("Host not accepted; add the name to [Remote] Hosts");
-    const QString own = QLatin1String(m_guard->tls() ? "https://" : "http://") + hostValue;
-    if (!origin.isEmpty() && QString::fromLatin1(origin).toLower() != own)
-        return QStringLiteral("Origin refused: only pages from this station may call it");
-    return {};
-}
-
-bool RemoteServer::authorised(const QByteArray &authorization, const QByteArray &cookie) const
-{
-    if (m_options.token.isEmpty())
-        return true;
-    if (authorization.startsWith("Bearer ") &&
-        constantTimeEqual(authorization.mid(7).trimmed(), m_options.token))
-        return true;
-    const QByteArray session = cookieValue(cookie, kSessionCookie);
-    bool found = false;
-    for (const QByteArray &known : m_sessions)
-        found = constantTimeEqual(session, known) || found;
-    return !session.isEmpty() && found;
-}
-
-bool RemoteServer::withinRate(const QHostAddress &address)
-{
-    return m_rate.admit(address, QDateTime::currentMSecsSinceEpoch());
-}
-
 void RemoteServer::log(const QHostAddress &client, const QString &what, const QString &result) const
 {
+    // `what` and `result` may carry network text (a path, a header): escaped and cut.
     const QString line = QStringLiteral("%1 %2 %3 %4\n")
                              .arg(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs),
-                                  client.toString(), what, result);
+                                  client.toString(), forLog(what), forLog(result));
     std::fputs(line.toLocal8Bit().constData(), stderr);
 }
 
@@ -256,9 +182,14 @@ bool RemoteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     const QString path = request.url().path();
     const bool api = path.startsWith(QStringLiteral("/api/"));
     Reply reply;
-    const QString refused = refusedSite(request.value("host"), request.value("origin"));
-    if (!refused.isEmpty())
-        reply = error(Status::Forbidden, refused);
+    const bool tokenNeeded = isUpgrade(request) ? path == QStringLiteral("/api/v1/events")
+                                                : api && path != QStringLiteral("/api/v1/login");
+    const Refusal refused =
+        m_policy.admit({request.remoteAddress(), request.value("host"), request.value("origin"),
+                        request.value("authorization"), request.value("cookie")},
+                       tokenNeeded);
+    if (refused.status != 0)
+        reply = error(Status(refused.status), refused.text);
     else if (isUpgrade(request))
         reply = upgradeReply(request);
     else
@@ -268,7 +199,7 @@ bool RemoteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     send(request, socket, reply);
     if (isUpgrade(request))
         socket->disconnectFromHost(); // refused: the module must not upgrade it
-    if (api || !refused.isEmpty()) {
+    if (api || refused.status != 0) {
         const QString method = QString::fromLatin1(
             QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(request.method())));
         log(request.remoteAddress(), method.toUpper() + QLatin1Char(' ') + path,
@@ -289,8 +220,6 @@ RemoteServer::Reply RemoteServer::apiReply(const QHttpServerRequest &request)
     if (path == QStringLiteral("/api/v1/login"))
         return post ? loginReply(request)
                     : error(Status::MethodNotAllowed, QStringLiteral("use POST"));
-    if (!authorised(request.value("authorization"), request.value("cookie")))
-        return error(Status::Unauthorized, QStringLiteral("a token is needed"));
     const QString name = path.mid(int(sizeof "/api/v1/") - 1);
     const bool read = request.method() == QHttpServerRequest::Method::Get ||
                       request.method() == QHttpServerRequest::Method::Head;
@@ -311,8 +240,6 @@ RemoteServer::Reply RemoteServer::upgradeReply(const QHttpServerRequest &request
 {
     if (request.url().path() != QStringLiteral("/api/v1/events"))
         return error(Status::NotFound, QStringLiteral("no WebSocket here"));
-    if (!authorised(request.value("authorization"), request.value("cookie")))
-        return error(Status::Unauthorized, QStringLiteral("a token is needed"));
     if (m_webSockets.size() >= kMaxWebSockets)
         return error(Status::ServiceUnavailable, QStringLiteral("16 WebSocket clients already"));
     return {Status::SwitchingProtocols, {}, {}, {}};
@@ -322,23 +249,12 @@ RemoteServer::Reply RemoteServer::loginReply(const QHttpServerRequest &request)
 {
     if (request.body().size() > kMaxBody)
         return error(Status::PayloadTooLarge, QStringLiteral("body over 4 KiB"));
-    if (!withinRate(request.remoteAddress()))
-        return error(Status::TooManyRequests, QStringLiteral("too many requests"));
-    const QJsonValue token = QJsonDocument::fromJson(request.body()).object().value(u"token");
-    if (!token.isString())
-        return error(Status::BadRequest, QStringLiteral("send {\"token\": \"...\"}"));
-    if (m_options.token.isEmpty())
-        return stateReply(); // nothing to trade: every client is let in already
-    if (!constantTimeEqual(token.toString().toUtf8(), m_options.token))
-        return error(Status::Unauthorized, QStringLiteral("wrong token"));
-    const QByteArray session = randomText(32);
-    m_sessions.append(session);
-    if (m_sessions.size() > kMaxSessions)
-        m_sessions.removeFirst();
+    const auto login = m_policy.login(request.remoteAddress(), request.body());
+    if (login.refusal.status != 0)
+        return error(Status(login.refusal.status), login.refusal.text);
     Reply reply = stateReply();
-    reply.headers.append({"Set-Cookie", kSessionCookie + '=' + session +
-                                            "; HttpOnly; SameSite=Strict; Path=/" +
-                                            (m_guard->tls() ? "; Secure" : "")});
+    if (!login.setCookie.isEmpty())
+        reply.headers.append({"Set-Cookie", login.setCookie});
     return reply;
 }
 
@@ -347,7 +263,7 @@ RemoteServer::Reply RemoteServer::commandReply(const QString &name,
 {
     if (request.body().size() > kMaxBody)
         return error(Status::PayloadTooLarge, QStringLiteral("body over 4 KiB"));
-    if (!withinRate(request.remoteAddress()))
+    if (!m_policy.admitCommand(request.remoteAddress()))
         return error(Status::TooManyRequests, QStringLiteral("more than 20 commands a second"));
     const ParsedCommand parsed = parseCommand(name, request.body());
     if (!parsed.command)
@@ -445,16 +361,17 @@ void RemoteServer::acceptWebSockets()
     }
 }
 
-QString RemoteServer::refusedWebSocket(const QWebSocket &socket) const
+QString RemoteServer::refusedWebSocket(const QWebSocket &socket)
 {
     const QNetworkRequest request = socket.request();
     if (request.url().path() != QStringLiteral("/api/v1/events"))
         return QStringLiteral("404 no WebSocket here");
-    const QString site = refusedSite(request.rawHeader("Host"), socket.origin().toLatin1());
-    if (!site.isEmpty())
-        return QStringLiteral("403 ") + site;
-    if (!authorised(request.rawHeader("Authorization"), request.rawHeader("Cookie")))
-        return QStringLiteral("401 a token is needed");
+    const Refusal refused =
+        m_policy.admit({socket.peerAddress(), request.rawHeader("Host"), socket.origin().toLatin1(),
+                        request.rawHeader("Authorization"), request.rawHeader("Cookie")},
+                       true);
+    if (refused.status != 0)
+        return QString::number(refused.status) + QLatin1Char(' ') + refused.text;
     if (m_webSockets.size() >= kMaxWebSockets)
         return QStringLiteral("503 16 WebSocket clients already");
     return {};
@@ -464,7 +381,7 @@ void RemoteServer::webSocketMessage(QWebSocket *socket, const QByteArray &messag
 {
     const ParsedCommand parsed = parseMessage(message);
     QString error;
-    if (!withinRate(socket->peerAddress()))
+    if (!m_policy.admitCommand(socket->peerAddress()))
         error = QStringLiteral("more than 20 commands a second");
     else if (!parsed.command)
         error = parsed.error;

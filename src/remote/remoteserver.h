@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ratelimiter.h"
+#include "admission.h"
 
 #include <QAbstractHttpServer>
 #include <QByteArray>
@@ -13,7 +13,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <optional>
 #include <utility>
 
@@ -46,13 +45,15 @@ std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text)
 // The HTTP and WebSocket API over one Station: a second front end beside the panel,
 // which may host it too (construct, start(), watch clientsChanged()).
 //
-// Data flow: connections come through the ConnectionGuard (limits), requests through
-// the Qt HTTP module into handleRequest(), which checks Host, Origin, the token and the
-// command rate in that order, before anything reaches the station. A command is parsed
-// (command.h), handed to the Station's own method, and answered with the state after
-// it. WebSocket upgrades are completed by the module; each new socket is checked the
-// same way at once and closed unread when refused. Every stateChanged() of the station
-// that alters the JSON goes to each WebSocket client.
+// Data flow: connections come through the ConnectionGuard (limits, in both plain and
+// TLS mode), requests through the Qt HTTP module into handleRequest(), which shows
+// each to the AdmissionPolicy (Host, Origin, token or session) before it routes it; a
+// command is counted by the same policy's rate, parsed (command.h), handed to the
+// Station through runCommand() and answered with the state after it. WebSocket
+// upgrades are completed by the module; each new socket is shown to the policy the
+// same way at once and closed unread when refused, and each of its commands is counted
+// like an HTTP one. Every stateChanged() of the station that alters the JSON goes to
+// each WebSocket client.
 //
 // Everything runs on the thread of the station's event loop: a command's frame is
 // written whole by one call before the next command is read, so frames from several
@@ -62,8 +63,6 @@ class RemoteServer : public QAbstractHttpServer
     Q_OBJECT
 public:
     static constexpr int kMaxWebSockets = 16;
-    static constexpr int kCommandsPerSecond = 20;
-    static constexpr int kMaxSessions = 64;
 
     RemoteServer(Station *station, const RemoteOptions &options, QObject *parent);
     ~RemoteServer() override;
@@ -93,10 +92,6 @@ private:
     };
 
     bool loadTls();
-    void collectHosts();
-    QString refusedSite(const QByteArray &host, const QByteArray &origin) const;
-    bool authorised(const QByteArray &authorization, const QByteArray &cookie) const;
-    bool withinRate(const QHostAddress &address);
     Reply apiReply(const QHttpServerRequest &request);
     Reply upgradeReply(const QHttpServerRequest &request);
     Reply loginReply(const QHttpServerRequest &request);
@@ -107,7 +102,7 @@ private:
     void send(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply);
 
     void acceptWebSockets();
-    QString refusedWebSocket(const QWebSocket &socket) const;
+    QString refusedWebSocket(const QWebSocket &socket);
     void webSocketMessage(QWebSocket *socket, const QByteArray &message);
     void dropWebSocket(QWebSocket *socket);
     QJsonObject state() const;
@@ -118,9 +113,7 @@ private:
     RemoteOptions m_options;
     ConnectionGuard *m_guard;
     QString m_error;
-    QStringList m_hosts; // accepted Host values, lower case, each with and without port
-    QList<QByteArray> m_sessions;
-    RateLimiter m_rate{kCommandsPerSecond};
+    AdmissionPolicy m_policy;
     QList<QWebSocket *> m_webSockets;
     QJsonObject m_lastBroadcast;
 };

@@ -4,7 +4,7 @@ a pseudo-terminal peer whose bytes are checked and whose status replies the test
 then with a token, then on the simulated controller. Clicks are real WebDriver clicks.
 Usage: web_page.py STATION AXE_JS  (docs/web-screenshots.py makes the README's pictures with it)"""
 
-import atexit, os, signal, socket, subprocess, sys, tempfile, threading, time, tty
+import atexit, json, os, signal, socket, subprocess, sys, tempfile, threading, time, tty, urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.common.by import By
@@ -81,7 +81,7 @@ def free_port():
 class Station:
     def __init__(self, *args, conf=b""):
         self.port, self.args, self.process, self.conf = free_port(), args, None, conf
-        self.url = f"http://127.0.0.1:{self.port}/"
+        self.url, self.log = f"http://127.0.0.1:{self.port}/", tempfile.mktemp()
 
     def start(self):
         home = tempfile.mkdtemp()
@@ -89,7 +89,8 @@ class Station:
         with open(f"{home}/TarvikDesk/TarvikDesk.conf", "wb") as f:
             f.write(self.conf)
         self.process = subprocess.Popen([STATION, "--listen", f"127.0.0.1:{self.port}", *self.args],
-                                        env=dict(os.environ, XDG_CONFIG_HOME=home, HOME=home), process_group=0)
+                                        env=dict(os.environ, XDG_CONFIG_HOME=home, HOME=home), process_group=0,
+                                        stderr=open(self.log, "w"))
         stations.add(self)
         wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", self.port)) == 0, 10)
         return self
@@ -198,8 +199,13 @@ def with_a_token(driver):
     field.send_keys("wrong\n")
     check(wait_for(lambda: driver.find_element(By.ID, "login-error").text == "Wrong token."), "a wrong token is refused")
     field.clear()
-    field.send_keys("s3cret-token-for-the-test\n")
-    check(wait_for(lambda: control(driver, "20 m").is_enabled()), "the right token opens the panel")
+    field.send_keys((token := "s3cret-token-for-the-test") + "\n")
+    opened = lambda: open(station.log).read().count("WS open 101")
+    check(wait_for(lambda: control(driver, "20 m").is_enabled() and opened() == 1), "the right token opens the panel")
+    driver.execute_script("document.getElementById('token').value = arguments[0];"  # a second login: one socket stays
+                          "document.getElementById('login').requestSubmit();", token)
+    check(wait_for(lambda: opened() == 2) and wait_for(lambda: json.load(urllib.request.urlopen(urllib.request.Request(
+        station.url + "api/v1/state", headers={"Authorization": "Bearer " + token})))["clients"] == 1), "two logins leave one socket")
     check("s3cret" not in driver.current_url, "the token is never in the URL")
     cookies = driver.get_cookies()
     check(cookies and all(c["httpOnly"] and c["sameSite"] == "Strict" for c in cookies),

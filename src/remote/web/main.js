@@ -39,7 +39,12 @@ async function connect() {
   openSocket();
 }
 
+// One socket at a time: a second login, or a login during a reconnect, closes the
+// socket before it, which would otherwise stay open, rendering and counted as a client.
 function openSocket() {
+  const old = socket;
+  socket = null;
+  old?.close();
   const ws = new WebSocket(EVENTS_URL);
   socket = ws;
   ws.addEventListener('open', () => {
