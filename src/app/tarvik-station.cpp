@@ -1,10 +1,11 @@
 // tarvik-station: the headless station. The command line and the settings file decide
-// the port, the listening address and the token; the Station runs the controller and
-// the RemoteServer serves it. SIGTERM and SIGINT end the event loop through a pipe,
-// after which the settings are stored in one write.
+// the port, the listening address, the token and the broker; the Station runs the
+// controller, the RemoteServer serves it and the MqttBridge publishes it. SIGTERM and SIGINT end
+// the event loop through a pipe, after which the settings are stored in one write.
 
 #include "commport.h"
 #include "controllersimulator.h"
+#include "mqttbridge.h"
 #include "remoteconfig.h"
 #include "remoteserver.h"
 #include "settings.h"
@@ -79,6 +80,16 @@ int main(int argc, char *argv[])
         remoteSettings, {cli.listen, cli.tokenFile, cli.certFile, cli.keyFile}, why);
     if (!options)
         return fail(why);
+    // The broker is checked before anything starts, so that a refused password ends the
+    // program before the controller is touched.
+    const tarvik::MqttSettings mqttSettings = tarvik::readMqttSettings(*store);
+    std::optional<tarvik::mqtt::MqttOptions> mqttOptions;
+    if (mqttSettings.enabled || !cli.mqttUrl.isEmpty()) {
+        mqttOptions = tarvik::mqtt::mqttOptions(mqttSettings, {cli.mqttUrl, cli.mqttPrefix},
+                                                cli.profile, why);
+        if (!mqttOptions)
+            return fail(why);
+    }
 
     QString device = cli.port;
     if (cli.simulate) {
@@ -90,9 +101,10 @@ int main(int argc, char *argv[])
 
     auto *station = new tarvik::Station(&app);
     station->applySettings(tarvik::readStationSettings(*store));
-    auto save = [store, station, remoteSettings] {
+    auto save = [store, station, remoteSettings, mqttSettings] {
         store->setValues(tarvik::settingValues(station->settings()) +
-                         tarvik::settingValues(remoteSettings));
+                         tarvik::settingValues(remoteSettings) +
+                         tarvik::settingValues(mqttSettings));
     };
     QObject::connect(station, &tarvik::Station::settingsChanged, store, save);
     if (!device.isEmpty())
@@ -111,9 +123,19 @@ int main(int argc, char *argv[])
     std::fprintf(stderr, "tarvik-station: serving %s for %s\n",
                  qPrintable(tarvik::remote::pageUrl(*options, server->port())),
                  qPrintable(station->state().portName));
+    tarvik::mqtt::MqttBridge *bridge = nullptr;
+    if (mqttOptions) {
+        bridge = new tarvik::mqtt::MqttBridge(station, *mqttOptions, &app);
+        QObject::connect(
+            server, &tarvik::remote::RemoteServer::clientsChanged, bridge,
+            [bridge](const QStringList &clients) { bridge->setClients(int(clients.size())); });
+        bridge->start();
+    }
 
     quitOnSignals(app);
     const int code = app.exec();
+    if (bridge)
+        bridge->stop();
     server->stop();
     station->stop();
     save();
