@@ -30,7 +30,7 @@ struct Entity {
 
 constexpr std::string_view kOnOff = "{{ 'ON' if %1 else 'OFF' }}";
 
-inline constexpr std::array<Entity, 13> kEntities{{
+inline constexpr std::array<Entity, 12> kEntities{{
     {"select", "band", "Band", "{{ value_json.band }}",
      R"({"command":"band","band":"{{ value }}"})"},
     {"number", "frequency", "Frequency kHz",
