@@ -77,8 +77,10 @@ MqttBridge::MqttBridge(Station *station, const MqttOptions &options, QObject *pa
     connect(station, &Station::stateChanged, this, [this] { publishState(false); });
 }
 
+// Its owner may be half destroyed by now: it hears nothing more.
 MqttBridge::~MqttBridge()
 {
+    blockSignals(true);
     stop();
 }
 

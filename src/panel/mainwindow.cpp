@@ -6,6 +6,7 @@
 #include "fonts.h"
 #include "frequencytext.h"
 #include "helpwindow.h"
+#include "mqttbridge.h"
 #include "portmessage.h"
 #include "radiodialog.h"
 #include "remoteconfig.h"
@@ -134,12 +135,15 @@ void MainWindow::start()
     const StationSettings stationSettings = readStationSettings(*m_store);
     const WindowSettings settings = readWindowSettings(*m_store);
     m_remote = readRemoteSettings(*m_store);
+    m_mqtt = readMqttSettings(*m_store);
     m_station->applySettings(stationSettings);
     applyWindowSettings(settings);
     if (!m_station->start())
         showPortNotAvailable(isVisible() ? this : nullptr, m_station->port());
     if (const QString why = serveRemote({m_listenForThisRun, {}, {}, {}}); !why.isEmpty())
         warn(why, u"The panel runs on without the remote API."_s);
+    if (const QString why = serveMqtt(); !why.isEmpty())
+        warn(why, u"The panel runs on without MQTT."_s);
 }
 
 void MainWindow::saveSettings()
@@ -147,12 +151,15 @@ void MainWindow::saveSettings()
     SettingValues values = settingValues(m_station->settings());
     values += settingValues(windowSettings());
     values += settingValues(m_remote);
+    values += settingValues(m_mqtt);
     m_store->setValues(values);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveSettings();
+    if (m_bridge)
+        m_bridge->stop();
     if (m_server)
         m_server->stop();
     m_station->stop();
@@ -240,6 +247,10 @@ void MainWindow::showRadio(const StationState &state)
 
 void MainWindow::showRemoteClients(const QStringList &clients)
 {
+    m_remoteClients = clients;
+    if (m_bridge)
+        m_bridge->setClients(int(clients.size()));
+    const QString mqtt = m_bridge ? u"\nMQTT: "_s + m_bridge->status() : QString();
     const RemoteCondition condition = m_servingUrl.isEmpty() ? RemoteCondition::Off
                                       : clients.isEmpty()    ? RemoteCondition::Idle
                                                              : RemoteCondition::Clients;
@@ -250,9 +261,11 @@ void MainWindow::showRemoteClients(const QStringList &clients)
         if (m_remoteCaption->accessibleName() != QLatin1String(look.spoken))
             m_remoteCaption->setAccessibleName(QString::fromLatin1(look.spoken));
         const QString tip = QString::fromLatin1(look.tip);
-        setTip(m_remoteLamp, tip.contains(u"%1"_s)
-                                 ? tip.arg(clients.isEmpty() ? m_servingUrl : clients.join(u", "_s))
-                                 : tip);
+        setTip(m_remoteLamp,
+               (tip.contains(u"%1"_s)
+                    ? tip.arg(clients.isEmpty() ? m_servingUrl : clients.join(u", "_s))
+                    : tip) +
+                   mqtt);
     }
 }
 
@@ -286,6 +299,29 @@ QString MainWindow::serveRemote(const remote::RemoteOverrides &run)
     connect(m_server, &remote::RemoteServer::clientsChanged, this, &MainWindow::showRemoteClients);
     showRemoteClients({});
     Q_EMIT serving(m_servingUrl);
+    return {};
+}
+
+// Like serveRemote(): any bridge goes first, saying "offline"; a new one publishes by
+// the values now in use.
+QString MainWindow::serveMqtt()
+{
+    delete m_bridge;
+    m_bridge = nullptr;
+    showRemoteClients(m_remoteClients);
+    if (!m_mqtt.enabled)
+        return {};
+    QString why;
+    const auto options = mqtt::mqttOptions(m_mqtt, {}, {}, why);
+    if (!options)
+        return why;
+    m_bridge = new mqtt::MqttBridge(m_station, *options, this);
+    connect(m_bridge, &mqtt::MqttBridge::statusChanged, this, [this](const QString &status) {
+        showRemoteClients(m_remoteClients);
+        if (auto *dialog = qobject_cast<RemoteDialog *>(m_remoteDialog.data()))
+            dialog->showMqttStatus(status);
+    });
+    m_bridge->start();
     return {};
 }
 
@@ -387,8 +423,20 @@ void MainWindow::openRemoteAccess()
             why = serveRemote({});
             return RemoteDialog::Outcome{why.isEmpty(), true, why.isEmpty() ? status() : why};
         };
+        auto applyMqtt = [this](const MqttSettings &s) {
+            QString why;
+            if (s.enabled && !mqtt::mqttOptions(s, {}, {}, why))
+                return RemoteDialog::Outcome{false, false, why};
+            m_mqtt = s;
+            saveSettings();
+            why = serveMqtt();
+            return RemoteDialog::Outcome{why.isEmpty(), true,
+                                         m_bridge ? m_bridge->status() : u"Off"_s};
+        };
         const QString tokenFile = QFileInfo(m_store->filePath()).absolutePath() + u"/token"_s;
-        m_remoteDialog = new RemoteDialog(m_remote, status(), tokenFile, apply, this);
+        m_remoteDialog =
+            new RemoteDialog(m_remote, status(), tokenFile, apply,
+                             {m_mqtt, m_bridge ? m_bridge->status() : u"Off"_s, applyMqtt}, this);
     }
     bringForward(m_remoteDialog);
 }

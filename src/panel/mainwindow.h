@@ -26,6 +26,9 @@ namespace remote {
 class RemoteServer;
 struct RemoteOverrides;
 } // namespace remote
+namespace mqtt {
+class MqttBridge;
+} // namespace mqtt
 
 // The desktop panel: a view over one Station.
 //
@@ -43,7 +46,9 @@ struct RemoteOverrides;
 // It may serve the HTTP and WebSocket API over the same Station (a RemoteServer it owns):
 // the [Remote] section, or --listen for one run, or the Remote Access dialog decide.
 // Changes from the network come back through stateChanged like any other; the Remote
-// lamp follows the server's clientsChanged.
+// lamp follows the server's clientsChanged. It may publish the Station on an MQTT
+// broker too (an MqttBridge it owns, by the [Mqtt] section); the broker's state is in
+// the Remote lamp's tip.
 //
 // Building the window and its keys is mainwindow_build.cpp.
 class MainWindow : public QMainWindow
@@ -77,6 +82,7 @@ public:
     QWidget *radioDialog() const { return m_radioDialog.data(); }
     QWidget *remoteDialog() const { return m_remoteDialog.data(); }
     remote::RemoteServer *remoteServer() const { return m_server; }
+    mqtt::MqttBridge *mqttBridge() const { return m_bridge; }
 
 Q_SIGNALS:
     // The API is served at `url` ("http://127.0.0.1:8732/").
@@ -105,6 +111,8 @@ private:
     void showRemoteClients(const QStringList &clients);
     // The remote API: started, stopped or restarted by the [Remote] values in use.
     QString serveRemote(const remote::RemoteOverrides &run);
+    // The MQTT bridge likewise, by the [Mqtt] values in use.
+    QString serveMqtt();
     // Settings, views and On Top.
     void applyWindowSettings(const WindowSettings &settings);
     WindowSettings windowSettings() const;
@@ -144,6 +152,9 @@ private:
     QString m_listenForThisRun;
     QString m_servingUrl; // empty: not serving
     remote::RemoteServer *m_server = nullptr;
+    QStringList m_remoteClients;
+    MqttSettings m_mqtt;
+    mqtt::MqttBridge *m_bridge = nullptr;
     QAction *m_followAction = nullptr;
     QAction *m_traceAction = nullptr;
     // Buttons whose access key a menu title uses too: the button gets it.
