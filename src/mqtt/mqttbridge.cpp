@@ -6,6 +6,7 @@
 #include "station.h"
 
 #include <mosquitto.h>
+#include <openssl/ssl.h>
 
 #include <QDateTime>
 #include <QFile>
@@ -41,6 +42,12 @@ QString errorText(int rc)
 {
     return rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
                                 : QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+bool tlsPending(mosquitto *client)
+{
+    auto *ssl = static_cast<SSL *>(mosquitto_ssl_get(client));
+    return ssl && SSL_pending(ssl) > 0;
 }
 
 void log(const QString &what)
@@ -190,9 +197,16 @@ void MqttBridge::watchSocket()
         return lose(u"no socket"_s);
     m_read = new QSocketNotifier(fd, QSocketNotifier::Read, this);
     m_write = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    // Over TLS whole packets may wait already decrypted, which no notifier announces:
+    // they are read before the event loop goes back to waiting.
     connect(m_read, &QSocketNotifier::activated, this, [this] {
-        if (m_client)
-            afterLoop(mosquitto_loop_read(m_client.get(), 1));
+        if (!m_client)
+            return;
+        int rc = MOSQ_ERR_SUCCESS;
+        do {
+            rc = mosquitto_loop_read(m_client.get(), 1);
+        } while (rc == MOSQ_ERR_SUCCESS && m_lost.isEmpty() && tlsPending(m_client.get()));
+        afterLoop(rc);
     });
     connect(m_write, &QSocketNotifier::activated, this, [this] {
         if (m_client)
