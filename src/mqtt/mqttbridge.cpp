@@ -37,11 +37,15 @@ QByteArray json(const QJsonObject &object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-// The library's words for a failure; for MOSQ_ERR_ERRNO, the system's.
+// The library's words for a failure, for MOSQ_ERR_ERRNO the system's, without a full
+// stop: they go inside a sentence.
 QString errorText(int rc)
 {
-    return rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
-                                : QString::fromUtf8(mosquitto_strerror(rc));
+    QString text = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
+                                        : QString::fromUtf8(mosquitto_strerror(rc));
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
 }
 
 bool tlsPending(mosquitto *client)
@@ -146,10 +150,12 @@ void MqttBridge::attempt(const QHostInfo &info)
         return;
     if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
         return lose(u"cannot find %1: %2"_s.arg(m_options.host, info.errorString()));
-    // In plain text the address found is used, so that connecting never waits on a
-    // look-up; over TLS the library checks the certificate against the name.
+    // In plain text an address found is used, so that connecting never waits on a
+    // look-up, each in turn over failed attempts ("localhost" may be ::1 to a broker on
+    // 127.0.0.1 only); over TLS the library checks the certificate against the name.
+    const QList<QHostAddress> found = info.addresses();
     const QByteArray host =
-        (m_options.tls ? m_options.host : info.addresses().constFirst().toString()).toUtf8();
+        (m_options.tls ? m_options.host : found[m_attempts % found.size()].toString()).toUtf8();
     const QByteArray id =
         QByteArray("tarvik-" + m_options.prefix.toUtf8()).replace('/', '-').left(64);
     m_client.reset(mosquitto_new(id.constData(), true, this));
