@@ -309,10 +309,10 @@ QString MainWindow::serveMqtt()
     delete m_bridge;
     m_bridge = nullptr;
     showRemoteClients(m_remoteClients);
-    if (!m_mqtt.enabled)
+    if (!m_mqtt.enabled && m_mqttForThisRun.url.isEmpty())
         return {};
     QString why;
-    const auto options = mqtt::mqttOptions(m_mqtt, {}, {}, why);
+    const auto options = mqtt::mqttOptions(m_mqtt, m_mqttForThisRun, {}, why);
     if (!options)
         return why;
     m_bridge = new mqtt::MqttBridge(m_station, *options, this);
@@ -428,6 +428,7 @@ void MainWindow::openRemoteAccess()
             if (s.enabled && !mqtt::mqttOptions(s, {}, {}, why))
                 return RemoteDialog::Outcome{false, false, why};
             m_mqtt = s;
+            m_mqttForThisRun = {}; // what the operator chose now, not the command line
             saveSettings();
             why = serveMqtt();
             return RemoteDialog::Outcome{why.isEmpty(), true,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indicator.h"
+#include "mqttconfig.h"
 #include "paneltables.h"
 #include "settings.h"
 
@@ -65,6 +66,8 @@ public:
     bool startTrace(const QString &path);
     // Serve the API on ADDRESS:PORT for this run (--listen); call before start().
     void listenForThisRun(const QString &listen) { m_listenForThisRun = listen; }
+    // Publish on this broker for this run (--mqtt, --mqtt-prefix); call before start().
+    void publishForThisRun(const mqtt::MqttOverrides &run) { m_mqttForThisRun = run; }
     void saveSettings();
 
     Station &station() const { return *m_station; }
@@ -154,6 +157,7 @@ private:
     remote::RemoteServer *m_server = nullptr;
     QStringList m_remoteClients;
     MqttSettings m_mqtt;
+    mqtt::MqttOverrides m_mqttForThisRun;
     mqtt::MqttBridge *m_bridge = nullptr;
     QAction *m_followAction = nullptr;
     QAction *m_traceAction = nullptr;
