@@ -277,6 +277,7 @@ private Q_SLOTS:
         QTRY_VERIFY(will.saw("tarvik/will/availability offline"));
         Watch ha(port(), u"homeassistant/+/tarvik_will/+/config"_s);
         QTRY_COMPARE(ha.lines().size(), 12);
+        QVERIFY(!s.process.readAllStandardError().contains("secret-word"));
     }
 
     // What keeps the station from starting, and the reason it gives.
