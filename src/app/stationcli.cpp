@@ -68,8 +68,10 @@ StationOptions parseStationOptions(QCoreApplication &app)
         {u"cert"_s, u"Serve HTTPS with the PEM certificate in FILE (with --key)."_s, u"FILE"_s},
         {u"key"_s, u"The PEM private key for --cert."_s, u"FILE"_s},
         {u"make-token"_s, u"Write a new 256-bit token to FILE (mode 0600) and end."_s, u"FILE"_s},
-        {u"mqtt"_s, u"Publish on the MQTT broker at URL for this run (docs/MQTT.md)."_s,
-         u"mqtt://HOST:1883|mqtts://HOST:8883"_s},
+        {u"mqtt"_s,
+         u"Publish on the MQTT broker at URL, mqtt://HOST:1883 or mqtts://HOST:8883, for "
+         "this run (docs/MQTT.md)."_s,
+         u"URL"_s},
         {u"mqtt-prefix"_s, u"Topics under PREFIX (default: tarvik/<profile>)."_s, u"PREFIX"_s},
     };
     parser.addOptions(options);
