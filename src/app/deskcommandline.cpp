@@ -50,9 +50,11 @@ DeskOptions parseDeskOptions(QApplication &app)
         u"Serve the HTTP and WebSocket API and the web page on ADDRESS:PORT for this run "
         "only (anywhere but loopback needs [Remote] TokenFile)."_s,
         u"ADDRESS:PORT"_s);
-    const QCommandLineOption mqttOption(u"mqtt"_s,
-                                        u"Publish on the MQTT broker at URL for this run only."_s,
-                                        u"mqtt://HOST:1883|mqtts://HOST:8883"_s);
+    const QCommandLineOption mqttOption(
+        u"mqtt"_s,
+        u"Publish on the MQTT broker at URL, mqtt://HOST:1883 or mqtts://HOST:8883, for "
+        "this run only."_s,
+        u"URL"_s);
     const QCommandLineOption mqttPrefixOption(
         u"mqtt-prefix"_s, u"Topics under PREFIX (default: [Mqtt] Prefix, tarvik/station)."_s,
         u"PREFIX"_s);
