@@ -19,13 +19,14 @@ Usage: bench/remote_api.py STATION [--desk-rss KIB] [--doc docs/PERFORMANCE.md] 
   (--doc: replace the table between the api:begin and api:end marks there)
   BENCH_API_COMMANDS and BENCH_API_CHANGES set the counts for a quicker look."""
 
-import base64, http.client, os, random, select, socket, statistics, subprocess, sys, tempfile, threading, time, tty
+import http.client, os, random, socket, statistics, subprocess, sys, tempfile, time
 
 sys.dont_write_bytecode = True  # no __pycache__ left in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from docblock import figures_table, replace_block
+from stationbench import POLL, Line, cpu_seconds, free_port, pct, rss_kib, run_delay_ms, status_frame, wait_for, ws_open, ws_wait
 
-POLL, POLL_MS = b"?A\r", 200
+POLL_MS = 200
 # What the request and its 11-byte reply take on the station's line at 4800 baud, 10 bits a byte.
 WIRE_S = (len(POLL) + 11) * 10 / 4800
 COMMANDS, CHANGES = int(os.environ.get("BENCH_API_COMMANDS", 200)), int(os.environ.get("BENCH_API_CHANGES", 40))
@@ -33,101 +34,6 @@ option = lambda name: sys.argv[sys.argv.index(name) + 1] if name in sys.argv els
 STATION, DESK_RSS, DOC, BEFORE = sys.argv[1], option("--desk-rss"), option("--doc"), option("--before")
 BEFORE_NAME = option("--before-name") or "the build before"
 sys.setswitchinterval(0.0005)  # the line's thread notes its times promptly
-
-
-def status_frame(units):  # a reading in 10 Hz units, idle, the normal pattern
-    return bytes([0x40, 0x41, 0x00]) + units.to_bytes(3, "big") + bytes(5)
-
-
-class Line:
-    """The controller's end of the pseudo-terminal: answers every poll with `reply`, at once or
-    `delay` seconds later; notes when a reply differing from the one before goes out, and when
-    each command frame is read."""
-
-    def __init__(self):
-        self.master, self.slave = os.openpty()  # the slave stays open: the line never hangs up
-        tty.setraw(self.slave)
-        self.device, self.reply, self.polls = os.ttyname(self.slave), status_frame(1405000), 0
-        self.changed_at, self.frames, self.delay, self.last = [], [], 0.0, None
-        threading.Thread(target=self.serve, daemon=True).start()
-
-    def answer(self, reply):
-        if reply != self.last:
-            self.changed_at.append(time.perf_counter())
-        os.write(self.master, reply)
-        self.last = reply
-
-    def serve(self):
-        buffer, self.task = b"", f"{os.getpid()}/task/{threading.get_native_id()}"
-        while chunk := os.read(self.master, 256):
-            buffer, now = buffer + chunk, time.perf_counter()
-            while buffer:
-                if buffer[:3] == POLL:
-                    buffer, self.polls = buffer[3:], self.polls + 1
-                    if self.delay:  # the reader goes on noting frames meanwhile
-                        threading.Timer(self.delay, self.answer, [self.reply]).start()
-                    else:
-                        self.answer(self.reply)
-                elif buffer[:2] == b"@A":
-                    if len(buffer) < 11:
-                        break
-                    self.frames.append((now, buffer[:11]))
-                    buffer = buffer[11:]
-                elif POLL.startswith(buffer) or b"@A".startswith(buffer):
-                    break  # the rest is still on its way
-                else:
-                    buffer = buffer[1:]
-
-
-def wait_for(predicate, seconds):
-    end = time.perf_counter() + seconds
-    while not (result := predicate()) and time.perf_counter() < end:
-        time.sleep(0.001)
-    return result
-
-
-def pct(values, p):
-    return statistics.quantiles(values, n=100, method="inclusive")[p - 1]
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def ws_open():
-    s = socket.create_connection(("127.0.0.1", PORT))
-    key = base64.b64encode(os.urandom(16)).decode()
-    s.sendall(f"GET /api/v1/events HTTP/1.1\r\nHost: 127.0.0.1:{PORT}\r\nUpgrade: websocket\r\n"
-              f"Connection: Upgrade\r\nSec-WebSocket-Key: {key}\r\nSec-WebSocket-Version: 13\r\n\r\n".encode())
-    if b" 101 " not in s.recv(4096):
-        raise SystemExit("remote_api.py: the station refused the WebSocket")
-    return s
-
-
-def ws_wait(s, needle, seconds):
-    """The time of the read that completes a message holding `needle` (the server's frames are
-    unmasked, so the text is there as sent), or None."""
-    data, end = b"", time.perf_counter() + seconds
-    while needle not in data and select.select([s], [], [], max(0, end - time.perf_counter()))[0]:
-        data += s.recv(65536)
-    return time.perf_counter() if needle in data else None
-
-
-def cpu_seconds(pid):
-    fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def rss_kib(pid):
-    return int(next(l for l in open(f"/proc/{pid}/status") if l.startswith("VmRSS")).split()[1])
-
-
-def run_delay_ms(task):
-    """How long a thread (here, the station's main thread, which runs its event loop, or the
-    line's reader) has waited for a processor."""
-    return int(open(f"/proc/{task}/schedstat").read().split()[1]) / 1e6
 
 
 def commands(line, pid):
@@ -155,7 +61,7 @@ def status_changes(line, delay, since_change=False):
     """The changed reply going out (or, since_change: the controller's change, at a random
     moment between polls) -> the WebSocket message showing its frequency, in ms, with the line
     answering each poll `delay` seconds after it."""
-    watcher, times, missing, line.delay = ws_open(), [], 0, delay
+    watcher, times, missing, line.delay = ws_open(PORT), [], 0, delay
     ws_wait(watcher, b'"type":"state"', 2.0)  # the first state, on opening
     for i in range(CHANGES):
         units, count = 1405000 + 100 * (i + 1), len(line.changed_at)
@@ -175,7 +81,7 @@ def status_changes(line, delay, since_change=False):
 
 
 def idle_clients(pid):
-    idle = [ws_open() for _ in range(16)]
+    idle = [ws_open(PORT) for _ in range(16)]
     time.sleep(1)
     before = cpu_seconds(pid)
     time.sleep(10)

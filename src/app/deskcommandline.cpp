@@ -50,11 +50,22 @@ DeskOptions parseDeskOptions(QApplication &app)
         u"Serve the HTTP and WebSocket API and the web page on ADDRESS:PORT for this run "
         "only (anywhere but loopback needs [Remote] TokenFile)."_s,
         u"ADDRESS:PORT"_s);
-    parser.addOptions({portOption, simulateOption, traceOption, rigOption, listenOption});
+    const QCommandLineOption mqttOption(
+        u"mqtt"_s,
+        u"Publish on the MQTT broker at URL, mqtt://HOST:1883 or mqtts://HOST:8883, for "
+        "this run only."_s,
+        u"URL"_s);
+    const QCommandLineOption mqttPrefixOption(
+        u"mqtt-prefix"_s, u"Topics under PREFIX (default: [Mqtt] Prefix, tarvik/station)."_s,
+        u"PREFIX"_s);
+    parser.addOptions({portOption, simulateOption, traceOption, rigOption, listenOption, mqttOption,
+                       mqttPrefixOption});
     parser.process(app);
 
-    DeskOptions options{parser.value(portOption), parser.isSet(simulateOption),
-                        parser.value(traceOption), std::nullopt, parser.value(listenOption)};
+    DeskOptions options{parser.value(portOption),      parser.isSet(simulateOption),
+                        parser.value(traceOption),     std::nullopt,
+                        parser.value(listenOption),    parser.value(mqttOption),
+                        parser.value(mqttPrefixOption)};
     if (parser.isSet(rigOption)) {
         options.rig = rig::parseEndpoint(parser.value(rigOption));
         if (!options.rig) {

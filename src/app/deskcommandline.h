@@ -18,6 +18,8 @@ struct DeskOptions {
     QString traceFile;                // --trace: empty for no trace
     std::optional<rig::Endpoint> rig; // --rig: the rigctld to follow this run
     QString listen;                   // --listen: serve the API this run; empty: as stored
+    QString mqttUrl;                  // --mqtt: publish on this broker this run
+    QString mqttPrefix;               // --mqtt-prefix
 };
 
 // Call before the QApplication exists: --help and --version only print, and must work

@@ -28,7 +28,9 @@ It listens on 127.0.0.1:8732 unless told otherwise. Anywhere else it needs a tok
   tarvik-station --make-token ~/.config/TarvikDesk/token
   tarvik-station --listen 0.0.0.0:8732 --token-file ~/.config/TarvikDesk/token
 Reach a remote station through a VPN or an SSH tunnel
-(ssh -L 8732:127.0.0.1:8732 station-host), never a bare port on the internet.)"_s;
+(ssh -L 8732:127.0.0.1:8732 station-host), never a bare port on the internet.
+
+With --mqtt (or [Mqtt] Enabled=1) it also appears on an MQTT broker (docs/MQTT.md).)"_s;
 
 } // namespace
 
@@ -66,6 +68,11 @@ StationOptions parseStationOptions(QCoreApplication &app)
         {u"cert"_s, u"Serve HTTPS with the PEM certificate in FILE (with --key)."_s, u"FILE"_s},
         {u"key"_s, u"The PEM private key for --cert."_s, u"FILE"_s},
         {u"make-token"_s, u"Write a new 256-bit token to FILE (mode 0600) and end."_s, u"FILE"_s},
+        {u"mqtt"_s,
+         u"Publish on the MQTT broker at URL, mqtt://HOST:1883 or mqtts://HOST:8883, for "
+         "this run (docs/MQTT.md)."_s,
+         u"URL"_s},
+        {u"mqtt-prefix"_s, u"Topics under PREFIX (default: tarvik/<profile>)."_s, u"PREFIX"_s},
     };
     parser.addOptions(options);
     parser.process(app);
@@ -73,11 +80,12 @@ StationOptions parseStationOptions(QCoreApplication &app)
     auto value = [&](int i) {
         return parser.value(options[i]);
     };
-    StationOptions out{value(0), parser.isSet(options[1]),
-                       value(2), std::nullopt,
-                       value(4), value(5),
-                       value(6), value(7),
-                       value(8), value(9)};
+    StationOptions out{value(0),  parser.isSet(options[1]),
+                       value(2),  std::nullopt,
+                       value(4),  value(5),
+                       value(6),  value(7),
+                       value(8),  value(9),
+                       value(10), value(11)};
     if (parser.isSet(options[3])) {
         out.rig = rig::parseEndpoint(value(3));
         if (!out.rig)

@@ -22,7 +22,9 @@ struct StationOptions {
     QString profile;   // --profile: empty for the panel's own settings file
     QString certFile;
     QString keyFile;
-    QString makeToken; // --make-token FILE: write a token and end
+    QString makeToken;  // --make-token FILE: write a token and end
+    QString mqttUrl;    // --mqtt: a broker for this run, whatever [Mqtt] Enabled says
+    QString mqttPrefix; // --mqtt-prefix: empty for the stored or default prefix
 };
 
 StationOptions parseStationOptions(QCoreApplication &app);

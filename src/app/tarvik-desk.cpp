@@ -50,6 +50,7 @@ int main(int argc, char *argv[])
 
     tarvik::MainWindow window(station, store);
     window.listenForThisRun(options.listen);
+    window.publishForThisRun({options.mqttUrl, options.mqttPrefix});
     QObject::connect(&window, &tarvik::MainWindow::serving, &app, [](const QString &url) {
         std::printf("Web panel: %s\n", qPrintable(url));
         std::fflush(stdout);

@@ -1,12 +1,13 @@
 // tarvik-station: the headless station. The command line and the settings file decide
-// the port, the listening address and the token; the Station runs the controller and
-// the RemoteServer serves it. Signals arrive as events: SIGTERM and SIGINT end the
-// event loop, after which the settings this run changed are stored; SIGHUP reads the
-// settings file again and applies it. systemd hears READY=1 once the API listens, and
-// a watchdog ping from the event loop.
+// the port, the listening address, the token and the broker; the Station runs the
+// controller, the RemoteServer serves it and the MqttBridge publishes it. Signals arrive
+// as events: SIGTERM and SIGINT end the event loop, after which the settings this run
+// changed are stored; SIGHUP reads the settings file again and applies it. systemd hears
+// READY=1 once the API listens, and a watchdog ping from the event loop.
 
 #include "commport.h"
 #include "controllersimulator.h"
+#include "mqttbridge.h"
 #include "remoteconfig.h"
 #include "remoteserver.h"
 #include "servicenotify.h"
@@ -23,6 +24,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -102,6 +105,19 @@ struct Service {
     }
 };
 
+// False, with `why`, when the broker's settings are refused; `options` stays empty when
+// nothing is to be published.
+bool mqttWanted(const Service &service, std::optional<tarvik::mqtt::MqttOptions> &options,
+                QString &why)
+{
+    const tarvik::MqttSettings settings = tarvik::readMqttSettings(*service.store);
+    if (!settings.enabled && service.cli.mqttUrl.isEmpty())
+        return true;
+    options = tarvik::mqtt::mqttOptions(settings, {service.cli.mqttUrl, service.cli.mqttPrefix},
+                                        service.cli.profile, why);
+    return options.has_value();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -120,6 +136,12 @@ int main(int argc, char *argv[])
 
     auto *store = service.store =
         new tarvik::SettingsStore(tarvik::settingsPathFor(cli.profile), &app);
+    // The broker is checked before anything starts, so that a refused password ends the
+    // program before the controller is touched.
+    std::optional<tarvik::mqtt::MqttOptions> mqttOptions;
+    if (QString why; !mqttWanted(service, mqttOptions, why))
+        return fail(why);
+
     QString device = cli.port;
     if (cli.simulate) {
         auto *simulator = new tarvik::ControllerSimulator(&app);
@@ -148,6 +170,16 @@ int main(int argc, char *argv[])
     if (const QString why = service.serve(tarvik::readRemoteSettings(*store)); !why.isEmpty())
         return fail(why);
 
+    tarvik::mqtt::MqttBridge *bridge = nullptr;
+    if (mqttOptions) {
+        bridge = new tarvik::mqtt::MqttBridge(station, *mqttOptions, &app);
+        QObject::connect(station, &tarvik::Station::stateChanged, bridge,
+                         [bridge](const tarvik::StationState &state) {
+                             bridge->setClients(std::max(0, state.remoteClients));
+                         });
+        bridge->start();
+    }
+
     auto *notifier = new tarvik::ServiceNotifier(&app);
     notifier->ready();
     tarvik::onUnixSignals(&app, [&service, notifier](int signal) {
@@ -158,6 +190,8 @@ int main(int argc, char *argv[])
         notifier->ready();
     });
     const int code = app.exec();
+    if (bridge)
+        bridge->stop();
     service.server->stop();
     station->stop();
     save();

@@ -7,6 +7,7 @@
 #include "frequencytext.h"
 #include "helpwindow.h"
 #include "looks.h"
+#include "mqttbridge.h"
 #include "portmessage.h"
 #include "radiodialog.h"
 #include "remoteconfig.h"
@@ -107,15 +108,18 @@ void MainWindow::start()
     const StationSettings stationSettings = readStationSettings(*m_store);
     const WindowSettings settings = readWindowSettings(*m_store);
     m_remote = readRemoteSettings(*m_store);
+    m_mqtt = readMqttSettings(*m_store);
     m_station->applySettings(stationSettings);
     applyWindowSettings(settings);
     // What the file said, as this run takes it: a save stores only what differs.
     m_store->remember(settingValues(stationSettings) + settingValues(settings) +
-                      settingValues(m_remote));
+                      settingValues(m_remote) + settingValues(m_mqtt));
     if (!m_station->start())
         showPortNotAvailable(isVisible() ? this : nullptr, m_station->port());
     if (const QString why = serveRemote({m_listenForThisRun, {}, {}, {}}); !why.isEmpty())
         warn(why, u"The panel runs on without the remote API."_s);
+    if (const QString why = serveMqtt(); !why.isEmpty())
+        warn(why, u"The panel runs on without MQTT."_s);
 }
 
 void MainWindow::saveSettings()
@@ -123,12 +127,15 @@ void MainWindow::saveSettings()
     SettingValues values = settingValues(m_station->settings());
     values += settingValues(windowSettings());
     values += settingValues(m_remote);
+    values += settingValues(m_mqtt);
     m_store->saveChanges(values);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveSettings();
+    if (m_bridge)
+        m_bridge->stop();
     if (m_server)
         m_server->stop();
     m_station->stop();
@@ -189,12 +196,15 @@ void MainWindow::showState(const StationState &state)
 void MainWindow::showRemoteTip(const StationState &state)
 {
     const QStringList clients = m_server ? m_server->clients() : QStringList();
+    if (m_bridge)
+        m_bridge->setClients(std::max(0, state.remoteClients));
+    const QString mqtt = m_bridge ? u"\nMQTT: "_s + m_bridge->status() : QString();
     if (state.remoteClients < 0 || !m_server)
-        setTip(m_remoteLamp, u"The remote API is off"_s);
+        setTip(m_remoteLamp, u"The remote API is off"_s + mqtt);
     else if (clients.isEmpty())
-        setTip(m_remoteLamp, u"Serving %1: no remote clients"_s.arg(m_servingUrl));
+        setTip(m_remoteLamp, u"Serving %1: no remote clients"_s.arg(m_servingUrl) + mqtt);
     else
-        setTip(m_remoteLamp, u"Remote clients: %1"_s.arg(clients.join(u", "_s)));
+        setTip(m_remoteLamp, u"Remote clients: %1"_s.arg(clients.join(u", "_s)) + mqtt);
 }
 
 // ---- the remote API ----------------------------------------------------------------
@@ -226,6 +236,29 @@ QString MainWindow::serveRemote(const remote::RemoteOverrides &run)
     m_servingUrl = remote::pageUrl(*options, m_server->port());
     showRemoteTip(m_station->state());
     Q_EMIT serving(m_servingUrl);
+    return {};
+}
+
+// Like serveRemote(): any bridge goes first, saying "offline"; a new one publishes by
+// the values now in use.
+QString MainWindow::serveMqtt()
+{
+    delete m_bridge;
+    m_bridge = nullptr;
+    showRemoteTip(m_station->state());
+    if (!m_mqtt.enabled && m_mqttForThisRun.url.isEmpty())
+        return {};
+    QString why;
+    const auto options = mqtt::mqttOptions(m_mqtt, m_mqttForThisRun, {}, why);
+    if (!options)
+        return why;
+    m_bridge = new mqtt::MqttBridge(m_station, *options, this);
+    connect(m_bridge, &mqtt::MqttBridge::statusChanged, this, [this](const QString &status) {
+        showRemoteTip(m_station->state());
+        if (auto *dialog = qobject_cast<RemoteDialog *>(m_remoteDialog.data()))
+            dialog->showMqttStatus(status);
+    });
+    m_bridge->start();
     return {};
 }
 
@@ -330,8 +363,21 @@ void MainWindow::openRemoteAccess()
             why = serveRemote({});
             return RemoteDialog::Outcome{why.isEmpty(), true, why.isEmpty() ? status() : why};
         };
+        auto applyMqtt = [this](const MqttSettings &s) {
+            QString why;
+            if (s.enabled && !mqtt::mqttOptions(s, {}, {}, why))
+                return RemoteDialog::Outcome{false, false, why};
+            m_mqtt = s;
+            m_mqttForThisRun = {}; // what the operator chose now, not the command line
+            saveSettings();
+            why = serveMqtt();
+            return RemoteDialog::Outcome{why.isEmpty(), true,
+                                         m_bridge ? m_bridge->status() : u"Off"_s};
+        };
         const QString tokenFile = QFileInfo(m_store->filePath()).absolutePath() + u"/token"_s;
-        m_remoteDialog = new RemoteDialog(m_remote, status(), tokenFile, apply, this);
+        m_remoteDialog =
+            new RemoteDialog(m_remote, status(), tokenFile, apply,
+                             {m_mqtt, m_bridge ? m_bridge->status() : u"Off"_s, applyMqtt}, this);
     }
     bringForward(m_remoteDialog);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "indicator.h"
+#include "mqttconfig.h"
 #include "paneltables.h"
 #include "settings.h"
 
@@ -26,6 +27,9 @@ namespace remote {
 class RemoteServer;
 struct RemoteOverrides;
 } // namespace remote
+namespace mqtt {
+class MqttBridge;
+} // namespace mqtt
 
 // The desktop panel: a view over one Station.
 //
@@ -43,7 +47,9 @@ struct RemoteOverrides;
 // It may serve the HTTP and WebSocket API over the same Station (a RemoteServer it owns):
 // the [Remote] section, or --listen for one run, or the Remote Access dialog decide.
 // Changes from the network come back through stateChanged like any other; the Remote
-// lamp follows the server's clientsChanged.
+// lamp follows the server's clientsChanged. It may publish the Station on an MQTT
+// broker too (an MqttBridge it owns, by the [Mqtt] section); the broker's state is in
+// the Remote lamp's tip.
 //
 // Building the window and its keys is mainwindow_build.cpp.
 class MainWindow : public QMainWindow
@@ -60,6 +66,8 @@ public:
     bool startTrace(const QString &path);
     // Serve the API on ADDRESS:PORT for this run (--listen); call before start().
     void listenForThisRun(const QString &listen) { m_listenForThisRun = listen; }
+    // Publish on this broker for this run (--mqtt, --mqtt-prefix); call before start().
+    void publishForThisRun(const mqtt::MqttOverrides &run) { m_mqttForThisRun = run; }
     void saveSettings();
 
     Station &station() const { return *m_station; }
@@ -77,6 +85,7 @@ public:
     QWidget *radioDialog() const { return m_radioDialog.data(); }
     QWidget *remoteDialog() const { return m_remoteDialog.data(); }
     remote::RemoteServer *remoteServer() const { return m_server; }
+    mqtt::MqttBridge *mqttBridge() const { return m_bridge; }
 
 Q_SIGNALS:
     // The API is served at `url` ("http://127.0.0.1:8732/").
@@ -103,6 +112,8 @@ private:
     void showRemoteTip(const StationState &state);
     // The remote API: started, stopped or restarted by the [Remote] values in use.
     QString serveRemote(const remote::RemoteOverrides &run);
+    // The MQTT bridge likewise, by the [Mqtt] values in use.
+    QString serveMqtt();
     // Settings, views and On Top.
     void applyWindowSettings(const WindowSettings &settings);
     WindowSettings windowSettings() const;
@@ -143,6 +154,9 @@ private:
     QString m_listenForThisRun;
     QString m_servingUrl; // empty: not serving
     remote::RemoteServer *m_server = nullptr;
+    MqttSettings m_mqtt;
+    mqtt::MqttOverrides m_mqttForThisRun;
+    mqtt::MqttBridge *m_bridge = nullptr;
     QAction *m_followAction = nullptr;
     QAction *m_traceAction = nullptr;
     // Buttons whose access key a menu title uses too: the button gets it.

@@ -162,6 +162,26 @@ FollowSettings readFollowSettings(const SettingsStore &store)
     return s;
 }
 
+// A blank or a control character makes a URL, prefix or user name unusable; the files
+// are taken as written, as the token file is.
+MqttSettings readMqttSettings(const SettingsStore &store)
+{
+    MqttSettings s;
+    s.enabled = readNumber(store, Key::MqttEnabled, 0, 1) == 1;
+    s.discovery = readNumber(store, Key::MqttDiscovery, 0, 1) == 1;
+    const std::pair<Key, QString MqttSettings::*> texts[] = {
+        {Key::MqttUrl, &MqttSettings::url},
+        {Key::MqttPrefix, &MqttSettings::prefix},
+        {Key::MqttUserName, &MqttSettings::userName},
+    };
+    for (const auto &[key, field] : texts)
+        if (const QString text = store.value(key); !text.isEmpty() && !hasBlankOrControl(text))
+            s.*field = text;
+    s.passwordFile = store.value(Key::MqttPasswordFile);
+    s.caFile = store.value(Key::MqttCaFile);
+    return s;
+}
+
 SettingValues settingValues(const StationSettings &value)
 {
     SettingValues out{
@@ -195,6 +215,17 @@ SettingValues settingValues(const RemoteSettings &value)
             {Key::RemoteListen, value.listen},
             {Key::RemoteTokenFile, value.tokenFile},
             {Key::RemoteHosts, value.hosts.join(u',')}};
+}
+
+SettingValues settingValues(const MqttSettings &value)
+{
+    return {{Key::MqttEnabled, flagText(value.enabled)},
+            {Key::MqttUrl, value.url},
+            {Key::MqttPrefix, value.prefix},
+            {Key::MqttUserName, value.userName},
+            {Key::MqttPasswordFile, value.passwordFile},
+            {Key::MqttCaFile, value.caFile},
+            {Key::MqttDiscovery, flagText(value.discovery)}};
 }
 
 SettingValues settingValues(const FollowSettings &value)

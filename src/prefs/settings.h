@@ -71,15 +71,31 @@ struct RemoteSettings {
     bool operator==(const RemoteSettings &) const = default;
 };
 
+// The "Mqtt" section: the station on an MQTT broker. The prefix, when empty, is chosen
+// by the host from the profile.
+struct MqttSettings {
+    bool enabled = defaultNumber(Key::MqttEnabled) == 1;
+    QString url = latin1(settingKey(Key::MqttUrl).defaultValue); // mqtt://HOST:PORT, mqtts://...
+    QString prefix;
+    QString userName;
+    QString passwordFile; // mode 0600
+    QString caFile;       // empty: the system's certificate authorities
+    bool discovery = defaultNumber(Key::MqttDiscovery) == 1;
+
+    bool operator==(const MqttSettings &) const = default;
+};
+
 StationSettings readStationSettings(const SettingsStore &store);
 WindowSettings readWindowSettings(const SettingsStore &store);
 RemoteSettings readRemoteSettings(const SettingsStore &store);
 FollowSettings readFollowSettings(const SettingsStore &store);
+MqttSettings readMqttSettings(const SettingsStore &store);
 
 SettingValues settingValues(const StationSettings &value);
 SettingValues settingValues(const WindowSettings &value);
 SettingValues settingValues(const RemoteSettings &value);
 SettingValues settingValues(const FollowSettings &value);
+SettingValues settingValues(const MqttSettings &value);
 
 // Writes the default of every key that is missing or empty, in one write; the window
 // edges default to where the window is (in twips). False when the write failed.

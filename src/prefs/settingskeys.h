@@ -29,6 +29,13 @@ enum class Key {
     RemoteListen,
     RemoteTokenFile,
     RemoteHosts,
+    MqttEnabled,
+    MqttUrl,
+    MqttPrefix,
+    MqttUserName,
+    MqttPasswordFile,
+    MqttCaFile,
+    MqttDiscovery,
 };
 
 enum class DefaultKind {
@@ -49,7 +56,7 @@ struct SettingKey {
 inline constexpr std::string_view kApplication = "TarvikDesk";
 
 // In the order fillMissingSettings fills them.
-inline constexpr std::array<SettingKey, 20> kSettingKeys{{
+inline constexpr std::array<SettingKey, 27> kSettingKeys{{
     {Key::ComPort, "StartUp", "ComPort", "1", DefaultKind::Text},
     {Key::Settings, "StartUp", "Settings", "4800,n,8,1", DefaultKind::Text},
     {Key::PositionLeft, "StartUp", "Position-Left", "", DefaultKind::WindowLeft},
@@ -71,6 +78,13 @@ inline constexpr std::array<SettingKey, 20> kSettingKeys{{
     {Key::RemoteTokenFile, "Remote", "TokenFile", "", DefaultKind::None},
     {Key::RemoteHosts, "Remote", "Hosts", "",
      DefaultKind::None}, // extra Host names, comma-separated
+    {Key::MqttEnabled, "Mqtt", "Enabled", "0", DefaultKind::Text},
+    {Key::MqttUrl, "Mqtt", "Url", "mqtt://127.0.0.1:1883", DefaultKind::Text},
+    {Key::MqttPrefix, "Mqtt", "Prefix", "", DefaultKind::None}, // empty: tarvik/<profile>
+    {Key::MqttUserName, "Mqtt", "UserName", "", DefaultKind::None},
+    {Key::MqttPasswordFile, "Mqtt", "PasswordFile", "", DefaultKind::None},
+    {Key::MqttCaFile, "Mqtt", "CaFile", "", DefaultKind::None},
+    {Key::MqttDiscovery, "Mqtt", "Discovery", "1", DefaultKind::Text},
 }};
 
 constexpr const SettingKey &settingKey(Key id)

@@ -44,4 +44,24 @@ QString refusalText(CommandResult result)
     return {};
 }
 
+MessageOutcome runMessage(Station &station, bool admitted, const QByteArray &message)
+{
+    if (!admitted)
+        return {QStringLiteral("?"), QStringLiteral("more than 20 commands a second")};
+    if (message.size() > kMaxMessageBytes)
+        return {QStringLiteral("?"), QStringLiteral("message over 4 KiB")};
+    const ParsedCommand parsed = parseMessage(message);
+    if (!parsed.command)
+        return {QStringLiteral("?"), parsed.error};
+    return {commandName(parsed.command->kind), refusalText(runCommand(station, *parsed.command))};
+}
+
+QJsonObject outcomeJson(const MessageOutcome &outcome)
+{
+    QJsonObject result{{QStringLiteral("ok"), outcome.error.isEmpty()}};
+    if (!outcome.error.isEmpty())
+        result.insert(QStringLiteral("error"), outcome.error);
+    return result;
+}
+
 } // namespace tarvik::remote

@@ -379,21 +379,12 @@ QString RemoteServer::refusedWebSocket(const QWebSocket &socket)
 
 void RemoteServer::webSocketMessage(QWebSocket *socket, const QByteArray &message)
 {
-    const ParsedCommand parsed = parseMessage(message);
-    QString error;
-    if (!m_policy.admitCommand(socket->peerAddress()))
-        error = QStringLiteral("more than 20 commands a second");
-    else if (!parsed.command)
-        error = parsed.error;
-    else
-        error = refusalText(runCommand(*m_station, *parsed.command));
-    QJsonObject result{{QStringLiteral("type"), QStringLiteral("result")},
-                       {QStringLiteral("ok"), error.isEmpty()}};
-    if (!error.isEmpty())
-        result.insert(QStringLiteral("error"), error);
-    const QString name = parsed.command ? commandName(parsed.command->kind) : QStringLiteral("?");
-    log(socket->peerAddress(), QStringLiteral("WS ") + name,
-        error.isEmpty() ? QStringLiteral("ok") : error);
+    const MessageOutcome outcome =
+        runMessage(*m_station, m_policy.admitCommand(socket->peerAddress()), message);
+    QJsonObject result = outcomeJson(outcome);
+    result.insert(QStringLiteral("type"), QStringLiteral("result"));
+    log(socket->peerAddress(), QStringLiteral("WS ") + outcome.command,
+        outcome.error.isEmpty() ? QStringLiteral("ok") : outcome.error);
     socket->sendTextMessage(QString::fromUtf8(json(result)));
 }
 

@@ -12,30 +12,36 @@
 
 namespace tarvik::remote {
 
-TokenFile readTokenFile(const QString &path)
+TokenFile readSecretFile(const QString &path, const QString &what)
 {
     const QByteArray local = QFile::encodeName(path);
     struct stat info {
     };
     if (::stat(local.constData(), &info) != 0)
-        return {std::nullopt, QStringLiteral("cannot read the token file %1: %2")
-                                  .arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
+        return {std::nullopt, QStringLiteral("cannot read the %1 file %2: %3")
+                                  .arg(what, path, QString::fromLocal8Bit(std::strerror(errno)))};
     if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-        return {
-            std::nullopt,
-            QStringLiteral("the token file %1 may be read by others: run chmod 600 %1").arg(path)};
+        return {std::nullopt,
+                QStringLiteral("the %1 file %2 may be read by others: run chmod 600 %2")
+                    .arg(what, path)};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt,
-                QStringLiteral("cannot read the token file %1: %2").arg(path, file.errorString())};
-    const QByteArray token = file.read(4096).trimmed();
-    if (token.size() < kMinTokenLength)
+        return {
+            std::nullopt,
+            QStringLiteral("cannot read the %1 file %2: %3").arg(what, path, file.errorString())};
+    return {file.read(4096).trimmed(), {}};
+}
+
+TokenFile readTokenFile(const QString &path)
+{
+    TokenFile file = readSecretFile(path, QStringLiteral("token"));
+    if (file.token && file.token->size() < kMinTokenLength)
         return {std::nullopt,
                 QStringLiteral("the token in %1 is shorter than %2 characters; make a new one "
                                "with tarvik-station --make-token FILE")
                     .arg(path)
                     .arg(kMinTokenLength)};
-    return {token, {}};
+    return file;
 }
 
 QByteArray randomText(int bytes)

@@ -18,6 +18,10 @@ struct TokenFile {
     QString error; // why there is none, said for the operator
 };
 
+// Reads a secret kept in a file: refused when group or others may read the file or
+// when it cannot be read. `what` names it in the refusal ("token", "MQTT password").
+TokenFile readSecretFile(const QString &path, const QString &what);
+
 // Reads the token at `path`: refused when group or others may read the file, when it
 // cannot be read, or when it is too short to be a token.
 TokenFile readTokenFile(const QString &path);

@@ -26,6 +26,20 @@ QLineEdit *makeEdit(QWidget *parent, const QString &name, bool readOnly)
     return edit;
 }
 
+// The MQTT part's text fields: caption, accessible name, and the setting each edits.
+struct MqttField {
+    const char *caption;
+    const char *name;
+    QString MqttSettings::*value;
+};
+const std::array<MqttField, 5> kMqttFields{{
+    {"&Broker:", "Broker", &MqttSettings::url},
+    {"Prefi&x:", "Prefix", &MqttSettings::prefix},
+    {"User &name:", "User name", &MqttSettings::userName},
+    {"Pass&word file:", "Password file", &MqttSettings::passwordFile},
+    {"CA fi&le:", "CA file", &MqttSettings::caFile},
+}};
+
 QPushButton *makeButton(QWidget *parent, const QString &caption, const QString &name)
 {
     auto *b = new QPushButton(caption, parent);
@@ -36,11 +50,12 @@ QPushButton *makeButton(QWidget *parent, const QString &caption, const QString &
 } // namespace
 
 RemoteDialog::RemoteDialog(const RemoteSettings &settings, const QString &status,
-                           const QString &defaultTokenFile, Apply apply, QWidget *parent)
+                           const QString &defaultTokenFile, Apply apply, Mqtt mqtt, QWidget *parent)
     : QDialog(parent)
     , m_settings(settings)
     , m_defaultTokenFile(defaultTokenFile)
     , m_apply(std::move(apply))
+    , m_mqtt(std::move(mqtt))
 {
     setObjectName(u"remoteDialog"_s);
     setWindowTitle(u"Remote Access"_s);
@@ -54,6 +69,11 @@ RemoteDialog::RemoteDialog(const RemoteSettings &settings, const QString &status
     connect(m_address, &QLineEdit::editingFinished, this, &RemoteDialog::commit);
     connect(m_port, &QSpinBox::valueChanged, this, &RemoteDialog::commit);
     connect(m_tokenFile, &QLineEdit::editingFinished, this, &RemoteDialog::commit);
+    showMqttStatus(m_mqtt.status);
+    for (QCheckBox *box : {m_mqttEnabled, m_mqttDiscovery})
+        connect(box, &QCheckBox::toggled, this, &RemoteDialog::commitMqtt);
+    for (QLineEdit *edit : m_mqttEdits)
+        connect(edit, &QLineEdit::editingFinished, this, &RemoteDialog::commitMqtt);
 }
 
 // The fields as the settings in use are, without handing them over again.
@@ -66,6 +86,12 @@ void RemoteDialog::showSettings()
     m_address->setText(listen ? listen->first.toString() : u"127.0.0.1"_s);
     m_port->setValue(listen ? listen->second : remote::kDefaultListenPort);
     m_tokenFile->setText(m_settings.tokenFile);
+    const QSignalBlocker blockMqtt(m_mqttEnabled);
+    const QSignalBlocker blockDiscovery(m_mqttDiscovery);
+    m_mqttEnabled->setChecked(m_mqtt.settings.enabled);
+    m_mqttDiscovery->setChecked(m_mqtt.settings.discovery);
+    for (std::size_t i = 0; i < kMqttFields.size(); ++i)
+        m_mqttEdits[i]->setText(m_mqtt.settings.*kMqttFields[i].value);
 }
 
 void RemoteDialog::buildControls()
@@ -100,6 +126,7 @@ void RemoteDialog::buildControls()
 
     m_status = makeEdit(this, u"Status"_s, true);
     form->addRow(u"Stat&us:"_s, m_status);
+    buildMqttControls(form);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     QPushButton *close = buttons->button(QDialogButtonBox::Close);
@@ -108,6 +135,52 @@ void RemoteDialog::buildControls()
     close->setDefault(false);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     form->addRow(buttons);
+}
+
+void RemoteDialog::buildMqttControls(QFormLayout *form)
+{
+    m_mqttEnabled = new QCheckBox(u"Publish on an &MQTT broker"_s, this);
+    m_mqttEnabled->setAccessibleName(u"Publish on an MQTT broker"_s);
+    form->addRow(m_mqttEnabled);
+    for (std::size_t i = 0; i < kMqttFields.size(); ++i) {
+        m_mqttEdits[i] = makeEdit(this, QString::fromLatin1(kMqttFields[i].name), false);
+        form->addRow(QString::fromLatin1(kMqttFields[i].caption), m_mqttEdits[i]);
+    }
+    m_mqttEdits[0]->setPlaceholderText(u"mqtt://127.0.0.1:1883"_s);
+    m_mqttEdits[1]->setPlaceholderText(u"tarvik/station"_s);
+    m_mqttDiscovery = new QCheckBox(u"Home Assistant &discovery"_s, this);
+    m_mqttDiscovery->setAccessibleName(u"Home Assistant discovery"_s);
+    form->addRow(m_mqttDiscovery);
+    m_mqttStatus = makeEdit(this, u"MQTT status"_s, true);
+    form->addRow(u"MQTT s&tatus:"_s, m_mqttStatus);
+}
+
+void RemoteDialog::showMqttStatus(const QString &status)
+{
+    m_mqttStatus->setText(status);
+}
+
+// As commit() does for the API: a change only, and a refusal puts the fields back.
+void RemoteDialog::commitMqtt()
+{
+    MqttSettings s = m_mqtt.settings;
+    s.enabled = m_mqttEnabled->isChecked();
+    s.discovery = m_mqttDiscovery->isChecked();
+    for (std::size_t i = 0; i < kMqttFields.size(); ++i)
+        s.*kMqttFields[i].value = m_mqttEdits[i]->text().trimmed();
+    if (s.url.isEmpty())
+        s.url = m_mqtt.settings.url;
+    if (s == m_mqtt.settings)
+        return;
+    const Outcome outcome = m_mqtt.apply(s);
+    m_mqttStatus->setText(outcome.status);
+    if (outcome.stored)
+        m_mqtt.settings = s;
+    if (outcome.applied)
+        return;
+    if (!outcome.stored)
+        showSettings();
+    QMessageBox::warning(this, windowTitle(), outcome.status);
 }
 
 // Only a change is handed over: the window restarts the server for one, which drops
@@ -168,6 +241,7 @@ void RemoteDialog::done(int result)
 {
     m_port->interpretText();
     commit();
+    commitMqtt();
     QDialog::done(result);
 }
 

@@ -1,7 +1,7 @@
 // The panel serving the remote API over its own Station on the pseudo-terminal: a
 // command from the network reaches the wire and the panel's lamps, a key on the panel
 // reaches a WebSocket client, and the Remote lamp follows the clients. The Remote
-// Access dialog stores what it turns on.
+// Access dialog stores what it turns on, the API and MQTT.
 
 #include "lookrows.h"
 #include "panelfixture.h"
@@ -115,6 +115,16 @@ private Q_SLOTS:
         QCOMPARE(written.size(), 1);
         QVERIFY2(f.file().contains("[Remote]\nEnabled=1\nListen=127.0.0.1:"), f.file().constData());
         QVERIFY(dialog->statusLine()->text().startsWith(u"Serving http://127.0.0.1:"_s));
+        // A broker that is not there: stored all the same, and said in the lamp's tip.
+        const QString url = u"mqtt://127.0.0.1:%1"_s.arg(freeLoopbackPort());
+        dialog->mqttBrokerEdit()->setText(url);
+        written.clear();
+        dialog->mqttEnabledBox()->click();
+        QCOMPARE(written.size(), 1);
+        QVERIFY2(f.file().contains("[Mqtt]\nEnabled=1\nUrl=" + url.toUtf8()), f.file().constData());
+        QTRY_VERIFY(dialog->mqttStatusLine()->text().startsWith(u"cannot reach "_s + url));
+        QVERIFY(
+            f.window->indicator(u"Remote lamp"_s)->toolTip().contains(u"\nMQTT: cannot reach"_s));
     }
 };
 

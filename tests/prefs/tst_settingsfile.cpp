@@ -34,9 +34,9 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 // Each key's text as the settings values give it back, "" for one they leave out.
 QString textInUse(const SettingsStore &store, Key key)
 {
-    const SettingValues all = settingValues(readStationSettings(store)) +
-                              settingValues(readWindowSettings(store)) +
-                              settingValues(readRemoteSettings(store));
+    const SettingValues all =
+        settingValues(readStationSettings(store)) + settingValues(readWindowSettings(store)) +
+        settingValues(readRemoteSettings(store)) + settingValues(readMqttSettings(store));
     for (const auto &[k, text] : all)
         if (k == key)
             return text;
@@ -141,6 +141,8 @@ private Q_SLOTS:
         row("Remote Listen with a blank", Key::RemoteListen, "0.0.0.0 :80", "127.0.0.1:8732");
         row("Remote TokenFile", Key::RemoteTokenFile, "/etc/tarvik/token", "/etc/tarvik/token");
         row("Remote Hosts blanks and empties", Key::RemoteHosts, " a.lan, b ,,c", "a.lan,b,c");
+        row("Mqtt Url with a blank", Key::MqttUrl, "mqtt://a b", "mqtt://127.0.0.1:1883");
+        row("Mqtt PasswordFile kept as read", Key::MqttPasswordFile, "/a b/pw", "/a b/pw");
     }
     void readers()
     {
@@ -166,10 +168,10 @@ private Q_SLOTS:
         QCOMPARE(written.size(), 2);
         QCOMPARE(fileBytes(store.filePath()),
                  "[StartUp]\nPoll=300\nComPort=1\nSettings=4800,n,8,1\nPosition-Left=165\n"
-                 "Position-Top=450.5\nretracted=0\nsndDir=0000\nVastor=False\nOnTop=0\nStyle=0\n\n["
-                 "Follow]\n"
-                 "Enabled=0\nHost=127.0.0.1\nPort=4532\nThreshold=20\nSettle=500\n\n[Remote]\n"
-                 "Enabled=0\nListen=127.0.0.1:8732\n");
+                 "Position-Top=450.5\nretracted=0\nsndDir=0000\nVastor=False\nOnTop=0\nStyle=0\n"
+                 "\n[Follow]\nEnabled=0\nHost=127.0.0.1\nPort=4532\nThreshold=20\nSettle=500\n"
+                 "\n[Remote]\nEnabled=0\nListen=127.0.0.1:8732\n\n[Mqtt]\nEnabled=0\n"
+                 "Url=mqtt://127.0.0.1:1883\nDiscovery=1\n");
     }
 
     // A save the folder refuses is reported once and kept; the next one that works

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "settings.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+namespace tarvik::mqtt {
+
+// How tarvik-station and the panel decide which broker the station speaks to: the stored
+// [Mqtt] section with what the command line gives for one run laid over it. Both call
+// mqttOptions(), so the rule about passwords is one rule.
+
+struct MqttOptions {
+    QString url; // as given, for the operator
+    QString host;
+    quint16 port = 1883;
+    bool tls = false;
+    QString prefix; // topics are <prefix>/availability, /state, /command, /result
+    QString userName;
+    QByteArray password; // from the password file; never logged
+    QString caFile;      // empty: the system's certificate authorities
+    bool discovery = true;
+    QString deviceName; // Home Assistant's name for the station
+    QString version;
+};
+
+// What a command line sets for one run; an empty field leaves the stored value.
+struct MqttOverrides {
+    QString url;
+    QString prefix;
+};
+
+// "tarvik/<profile>", or "tarvik/station" without a profile.
+QString defaultPrefix(const QString &profile);
+
+// The options, or none with `why` set, said for the operator: a URL that is not
+// mqtt:// or mqtts://, a prefix with wildcards, a password file others may read, or a
+// password that would cross the network in plain text.
+std::optional<MqttOptions> mqttOptions(const MqttSettings &stored, const MqttOverrides &run,
+                                       const QString &profile, QString &why);
+
+} // namespace tarvik::mqtt

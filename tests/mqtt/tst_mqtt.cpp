@@ -1,0 +1,316 @@
+// tarvik-station on a real Mosquitto broker that the test starts on a free loopback port
+// with a generated configuration and password file, driven with mosquitto_pub and watched
+// with mosquitto_sub as any MQTT client would: the retained state and availability,
+// commands with their results and the exact bytes on the pseudo-terminal, Home
+// Assistant's documents, the will, a broker that goes away, and the password rule.
+
+#include "stationprocess.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <map>
+#include <memory>
+#include <pwd.h>
+
+using namespace tarvik::test;
+
+namespace {
+
+const QStringList kLogin{u"-u"_s, u"tarvik"_s, u"-P"_s, u"secret-word"_s};
+
+// A broker of the test's own, on loopback, taking only the user the password file names.
+struct Broker {
+    quint16 port = freeLoopbackPort();
+    QProcess process;
+
+    bool start(const QString &dir)
+    {
+        QFile conf(dir + u"/broker.conf"_s);
+        conf.open(QIODevice::WriteOnly);
+        // As root the broker would become the "mosquitto" user, who cannot read the folder.
+        conf.write(u"listener %1 127.0.0.1\nallow_anonymous false\npassword_file %2/passwd\n"
+                   "persistence false\nuser %3\n"_s.arg(port)
+                       .arg(dir, QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name))
+                       .toUtf8());
+        conf.close();
+        process.start(u"mosquitto"_s, {u"-c"_s, conf.fileName()});
+        for (QDeadlineTimer d(10000); !d.hasExpired() && process.state() != QProcess::NotRunning;
+             QTest::qWait(20)) {
+            QTcpSocket s;
+            s.connectToHost(QHostAddress::LocalHost, port);
+            if (s.waitForConnected(200))
+                return true;
+        }
+        return false;
+    }
+    ~Broker()
+    {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+};
+
+// A mosquitto_sub on `topic`, every message it gets as a "topic payload" line.
+struct Watch {
+    QProcess process;
+    QByteArray seen;
+
+    Watch(quint16 port, const QString &topic)
+    {
+        process.start(u"mosquitto_sub"_s,
+                      QStringList{u"-p"_s, QString::number(port), u"-v"_s, u"-t"_s, topic} +
+                          kLogin);
+    }
+    QList<QByteArray> lines()
+    {
+        seen += process.readAllStandardOutput();
+        QList<QByteArray> out = seen.split('\n');
+        out.removeAll(QByteArray());
+        return out;
+    }
+    bool saw(const QByteArray &line) { return lines().contains(line); }
+    // The payloads on `topic`, oldest first.
+    QList<QByteArray> on(const QByteArray &topic)
+    {
+        QList<QByteArray> out;
+        for (const QByteArray &line : lines())
+            if (line.startsWith(topic + ' '))
+                out.append(line.mid(topic.size() + 1));
+        return out;
+    }
+    ~Watch() { process.kill(), process.waitForFinished(2000); }
+};
+
+void publish(quint16 port, const QString &topic, const QByteArray &lines)
+{
+    QProcess pub;
+    pub.start(u"mosquitto_pub"_s,
+              QStringList{u"-p"_s, QString::number(port), u"-t"_s, topic, u"-l"_s} + kLogin);
+    pub.write(lines + '\n');
+    pub.closeWriteChannel();
+    pub.waitForFinished(5000);
+}
+
+QJsonObject object(const QByteArray &json)
+{
+    return QJsonDocument::fromJson(json).object();
+}
+
+} // namespace
+
+class tst_Mqtt : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    Broker m_broker;
+    std::unique_ptr<Station> m_station; // prefix tarvik/test, logged in
+    std::unique_ptr<Watch> m_watch;     // everything under tarvik/test
+
+    // A settings folder whose [Mqtt] section logs in with the password file.
+    QString settings(const QString &name, QFile::Permissions mode)
+    {
+        QDir().mkpath(m_dir.filePath(name + u"/TarvikDesk"_s));
+        QFile password(m_dir.filePath(name + u"/password"_s));
+        password.open(QIODevice::WriteOnly);
+        password.write("secret-word\n");
+        password.setPermissions(mode);
+        QFile conf(m_dir.filePath(name + u"/TarvikDesk/TarvikDesk.conf"_s));
+        conf.open(QIODevice::WriteOnly);
+        conf.write("[Mqtt]\nUserName=tarvik\nPasswordFile=" + password.fileName().toUtf8() + '\n');
+        return m_dir.filePath(name);
+    }
+    bool startStation(Station &s, const QString &prefix, const QString &name)
+    {
+        return s.start(
+            settings(name, QFile::ReadOwner | QFile::WriteOwner),
+            {u"--mqtt"_s, u"mqtt://127.0.0.1:%1"_s.arg(m_broker.port), u"--mqtt-prefix"_s, prefix});
+    }
+    quint16 port() const { return m_broker.port; }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(
+            QProcess::execute(u"mosquitto_passwd"_s, {u"-b"_s, u"-c"_s, m_dir.filePath(u"passwd"_s),
+                                                      u"tarvik"_s, u"secret-word"_s}) == 0);
+        QVERIFY(m_broker.start(m_dir.path()));
+        m_station = std::make_unique<Station>();
+        QVERIFY(startStation(*m_station, u"tarvik/test"_s, u"main"_s));
+        m_watch = std::make_unique<Watch>(port(), u"tarvik/test/#"_s);
+        QTRY_VERIFY(m_watch->saw("tarvik/test/availability online"));
+    }
+
+    // The retained state is GET /api/v1/state's, and only a change publishes it again.
+    void state()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(!m_watch->on("tarvik/test/state").isEmpty() &&
+                                     object(m_watch->on("tarvik/test/state").constLast()) ==
+                                         send(m_station->port, "GET", "/api/v1/state").json,
+                                 10000);
+        const QList<QByteArray> states = m_watch->on("tarvik/test/state");
+        for (qsizetype i = 1; i < states.size(); ++i)
+            QVERIFY2(states[i] != states[i - 1], states[i].constData());
+    }
+
+    // Each command's frame on the line (or none) and its result, with its id.
+    void commands_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QByteArray>("result");
+        const QByteArray home = frame("000000", "00", "53");
+        QTest::newRow("band") << "{\"command\":\"band\",\"band\":\"20\",\"id\":\"a1\"}"_ba
+                              << frame("157048") << "{\"id\":\"a1\",\"ok\":true}"_ba;
+        QTest::newRow("frequency") << "{\"command\":\"frequency\",\"hz\":21074000,\"id\":2}"_ba
+                                   << frame("202808") << "{\"id\":2,\"ok\":true}"_ba;
+        QTest::newRow("bad JSON")
+            << "{\"command\":\"band\",\"band\":"_ba
+            << ""_ba
+            << "{\"error\":\"the message is not a JSON object\",\"ok\":false}"_ba;
+        QTest::newRow("unknown command")
+            << "{\"command\":\"tune\",\"id\":3}"_ba
+            << ""_ba
+            << "{\"error\":\"\\\"command\\\" names no command\",\"id\":3,\"ok\":false}"_ba;
+        QTest::newRow("below 1.8 MHz") << "{\"command\":\"frequency\",\"hz\":1799999}"_ba
+                                       << ""_ba
+                                       << "\"ok\":false"_ba;
+        QTest::newRow("over 4 KiB")
+            << "{\"command\":\"home\",\"x\":\"" + QByteArray(4100, 'x') + "\"}"
+            << ""_ba
+            << "{\"error\":\"message over 4 KiB\",\"ok\":false}"_ba;
+        QTest::newRow("past 20 a second")
+            << QByteArray("{\"command\":\"home\"}"
+                          "\n")
+                   .repeated(25)
+                   .trimmed()
+            << home.repeated(20)
+            << "{\"error\":\"more than 20 commands a second\",\"ok\":false}"_ba;
+    }
+    void commands()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(QByteArray, written);
+        QFETCH(QByteArray, result);
+        if (payload.contains('\n'))
+            QTest::qWait(1100); // the earlier rows' commands out of the second
+        m_station->peer.readAvailable();
+        m_watch->seen.clear();
+        publish(port(), u"tarvik/test/command"_s, payload);
+        QTRY_VERIFY(m_watch->on("tarvik/test/result").join('\n').contains(result));
+        QCOMPARE(m_station->frames(int(written.size()) + 1, 1000).toHex(' '), written.toHex(' '));
+    }
+
+    // Every entity has what Home Assistant needs; each button's press moves the antenna.
+    void discovery()
+    {
+        Watch ha(port(), u"homeassistant/#"_s);
+        QTRY_COMPARE(ha.lines().size(), 12);
+        std::map<QString, int> kinds;
+        for (const QByteArray &line : ha.lines()) {
+            const QList<QByteArray> topic = line.left(line.indexOf(' ')).split('/');
+            const QJsonObject doc = object(line.mid(line.indexOf(' ') + 1));
+            const QString kind = QString::fromUtf8(topic[1]);
+            ++kinds[kind];
+            QVERIFY2(topic.size() == 5 && topic[2] == "tarvik_test" && topic[4] == "config", line);
+            QVERIFY2(!doc[u"name"_s].toString().isEmpty(), line);
+            QCOMPARE(doc[u"unique_id"_s].toString(),
+                     u"tarvik_test_"_s + QString::fromUtf8(topic[3]));
+            QCOMPARE(doc[u"availability_topic"_s], u"tarvik/test/availability"_s);
+            QCOMPARE(doc[u"device"_s][u"model"_s], u"Tarvik controller"_s);
+            QCOMPARE(doc[u"device"_s][u"name"_s], u"Tarvik station"_s);
+            const bool reads = kind != u"button"_s, writes = !kind.endsWith(u"sensor"_s);
+            QCOMPARE(doc[u"state_topic"_s].toString(), reads ? u"tarvik/test/state"_s : u""_s);
+            QCOMPARE(doc[u"command_topic"_s].toString(), writes ? u"tarvik/test/command"_s : u""_s);
+            if (kind == u"select"_s)
+                QVERIFY(doc[u"options"_s].toArray().size() >= 3);
+            if (kind == u"number"_s)
+                QVERIFY(doc[u"min"_s] == 1800 && doc[u"max"_s] == 54000);
+            if (kind != u"button"_s)
+                continue;
+            m_station->peer.readAvailable();
+            publish(port(), u"tarvik/test/command"_s, doc[u"payload_press"_s].toString().toUtf8());
+            QCOMPARE(m_station->frames(11).size(), 11);
+        }
+        const std::map<QString, int> expected{{u"select"_s, 2},        {u"number"_s, 1},
+                                              {u"button"_s, 4},        {u"switch"_s, 1},
+                                              {u"binary_sensor"_s, 3}, {u"sensor"_s, 1}};
+        QVERIFY(kinds == expected);
+    }
+
+    // While the broker is away the station keeps polling and obeying; once it is back,
+    // availability and state are published again within 6 s.
+    void brokerAway()
+    {
+        m_broker.process.kill();
+        QVERIFY(m_broker.process.waitForFinished(5000));
+        QVERIFY(m_station->peer.readExactly(3, 3000).endsWith(kRequest));
+        m_station->peer.readAvailable();
+        QCOMPARE(send(m_station->port, "POST", "/api/v1/band", "{\"band\":\"15\"}").status, 200);
+        QCOMPARE(m_station->frames(11).toHex(' '), frame("201ea8").toHex(' '));
+        QVERIFY(m_broker.start(m_dir.path()));
+        Watch back(port(), u"tarvik/test/#"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(back.saw("tarvik/test/availability online") &&
+                                     !back.on("tarvik/test/state").isEmpty(),
+                                 6000);
+        m_watch = std::make_unique<Watch>(port(), u"tarvik/test/#"_s);
+    }
+
+    // A station that dies says "offline" through its will, one that stops says it
+    // itself; its discovery documents stay either way.
+    void offline_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("kill -9") << SIGKILL;
+        QTest::newRow("SIGTERM") << SIGTERM;
+    }
+    void offline()
+    {
+        QFETCH(int, signal);
+        Station s;
+        QVERIFY(startStation(s, u"tarvik/will"_s, u"will"_s));
+        Watch will(port(), u"tarvik/will/availability"_s);
+        QTRY_VERIFY(will.saw("tarvik/will/availability online"));
+        ::kill(pid_t(s.process.processId()), signal);
+        QTRY_VERIFY(will.saw("tarvik/will/availability offline"));
+        Watch ha(port(), u"homeassistant/+/tarvik_will/+/config"_s);
+        QTRY_COMPARE(ha.lines().size(), 12);
+        QVERIFY(!s.process.readAllStandardError().contains("secret-word"));
+    }
+
+    // What keeps the station from starting, and the reason it gives.
+    void refusedStart_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<bool>("own"); // the password file 0600
+        QTest::addColumn<QString>("message");
+        QTest::newRow("password over mqtt:// off loopback")
+            << u"mqtt://192.0.2.1:1883"_s << u"a"_s << true << u"Use mqtts://192.0.2.1:8883"_s;
+        QTest::newRow("password file others read")
+            << u"mqtt://127.0.0.1:1"_s << u"a"_s << false << u"chmod 600"_s;
+        QTest::newRow("wildcard prefix")
+            << u"mqtt://127.0.0.1:1"_s << u"a/#"_s << true << u"MQTT prefix \"a/#\""_s;
+        QTest::newRow("not MQTT") << u"http://127.0.0.1:1"_s << u"a"_s << true << u"mqtt://HOST"_s;
+    }
+    void refusedStart()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, prefix);
+        QFETCH(bool, own);
+        QFETCH(QString, message);
+        Station s;
+        const QString xdg = settings(QString::fromLatin1(QTest::currentDataTag()),
+                                     own ? QFile::ReadOwner : QFile::ReadOwner | QFile::ReadOther);
+        QVERIFY(!s.start(xdg, {u"--mqtt"_s, url, u"--mqtt-prefix"_s, prefix}));
+        QVERIFY(s.process.state() == QProcess::NotRunning || s.process.waitForFinished(5000));
+        const QByteArray err = s.process.readAllStandardError();
+        QVERIFY2(s.process.exitCode() != 0 && err.contains(message.toUtf8()), err.constData());
+        QVERIFY(!err.contains("secret-word"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Mqtt)
+#include "tst_mqtt.moc"
