@@ -1,30 +1,59 @@
 // Following the radio: the answer parser, then the follower against a real rigctld
-// and against a scripted peer that answers badly or not at all.
+// and against a scripted peer that answers badly or not at all. The follower's waits
+// (settle, back-off) end when the test says so, never by the machine's speed.
 
 #include "rigctld.h"
 #include "rigendpoint.h"
 #include "rigfollower.h"
 #include "rigreply.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
 
 using namespace tarvik;
 using State = RigFollower::State;
 
 namespace {
-// One move of the rig and the frame following must send for it: kNone proves none
-// comes once the settle is over, kLater checks nothing (the next move comes first).
+// One move of the rig and the frame following must send for it once the settle is
+// over; kNone proves none comes.
 struct Step {
     QByteArray command;
     qint64 frame;
 };
 using Steps = QList<Step>;
 constexpr qint64 kNone = 0;
-constexpr qint64 kLater = -1;
+constexpr int kForeverMs = 3'600'000; // a settle that only the test ends
 const QString kHost = QStringLiteral("127.0.0.1");
+
+QTimer *timer(RigFollower &follower, const char *name)
+{
+    return follower.findChild<QTimer *>(QLatin1String(name));
+}
+
+// The follower's wait is over now, as if its time had passed.
+void elapse(RigFollower &follower, const char *name)
+{
+    QTimer *t = timer(follower, name);
+    if (t->isActive()) {
+        t->start(0);
+        QTRY_VERIFY(!t->isActive());
+    }
+}
+
+// Frames as the station takes them: each one written, so the threshold counts from it.
+std::unique_ptr<QSignalSpy> frameSpy(RigFollower &follower)
+{
+    QObject::connect(&follower, &RigFollower::frameDue, &follower,
+                     [&follower](qint64 hz) { follower.noteSent(hz); });
+    return std::make_unique<QSignalSpy>(&follower, &RigFollower::frameDue);
+}
 } // namespace
 
 Q_DECLARE_METATYPE(Steps)
@@ -106,24 +135,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("settleMs");
         QTest::addColumn<Steps>("steps");
         // Every row starts with the rig on 14.074 MHz, which goes out at once.
-        QTest::newRow("first reading ignores the settle") << 60000 << Steps{};
-        QTest::newRow("under the threshold") << 300 << Steps{{"F 14093999", kNone}};
-        QTest::newRow("at the threshold") << 300 << Steps{{"F 14094000", 14094000}};
+        const int forever = kForeverMs;
+        QTest::newRow("first reading ignores the settle") << forever << Steps{};
+        QTest::newRow("under the threshold") << forever << Steps{{"F 14093999", kNone}};
+        QTest::newRow("at the threshold") << forever << Steps{{"F 14094000", 14094000}};
         QTest::newRow("no settle") << 0 << Steps{{"F 21074000", 21074000}};
-        QTest::newRow("144 MHz") << 300 << Steps{{"F 144000000", kNone}};
+        QTest::newRow("144 MHz") << forever << Steps{{"F 144000000", kNone}};
         QTest::newRow("band edges")
-            << 300 << Steps{{"F 1800000", 1800000}, {"F 54000000", 54000000}};
+            << forever << Steps{{"F 1800000", 1800000}, {"F 54000000", 54000000}};
         QTest::newRow("past the edges")
-            << 300 << Steps{{"F 1799999", kNone}, {"F 54000001", kNone}};
+            << forever << Steps{{"F 1799999", kNone}, {"F 54000001", kNone}};
         QTest::newRow("back into range")
-            << 300 << Steps{{"F 144000000", kNone}, {"F 7074000", 7074000}};
+            << forever << Steps{{"F 144000000", kNone}, {"F 7074000", 7074000}};
         QTest::newRow("held while transmitting")
-            << 300 << Steps{{"T 1", kNone}, {"F 14200000", kNone}, {"T 0", 14200000}};
-        Steps spin;
-        for (qint64 hz = 14124000; hz <= 14524000; hz += 50000) // 9 moves, then the 10th
-            spin << Step{"F " + QByteArray::number(hz), kLater};
-        spin << Step{"F 14574000", 14574000};
-        QTest::newRow("spin through ten") << 1000 << spin;
+            << forever << Steps{{"T 1", kNone}, {"F 14200000", kNone}, {"T 0", 14200000}};
     }
 
     void follows()
@@ -136,25 +161,55 @@ private Q_SLOTS:
         RigFollower follower(nullptr);
         follower.setEndpoint(kHost, rigctld.port());
         follower.setSettleMs(settleMs);
-        QSignalSpy frames(&follower, &RigFollower::frameDue);
+        const auto frames = frameSpy(follower);
         follower.start();
-        QTRY_COMPARE(frames.count(), 1);
-        QCOMPARE(frames.at(0).at(0).toLongLong(), 14074000);
+        QTRY_COMPARE(frames->count(), 1);
+        QCOMPARE(frames->at(0).at(0).toLongLong(), 14074000);
         QCOMPARE(follower.state(), State::Answering);
         qsizetype expected = 1;
         for (const Step &step : steps) {
             const QString before = follower.statusText(); // every move shows there
             QVERIFY(rigctld.set(step.command));
             QTRY_VERIFY(follower.statusText() != before);
-            if (step.frame == kNone)
-                QTest::qWait(settleMs + 600);
-            if (step.frame == kLater)
-                continue;
+            elapse(follower, "rigSettle"); // the frame, if any, is decided here
             expected += step.frame > 0;
-            QTRY_COMPARE(frames.count(), expected);
+            QTRY_COMPARE(frames->count(), expected);
             if (step.frame > 0)
-                QCOMPARE(frames.last().at(0).toLongLong(), step.frame);
+                QCOMPARE(frames->last().at(0).toLongLong(), step.frame);
         }
+    }
+
+    // A VFO spun in 10 kHz steps every 40 ms for 1 s, then left: the follower asks every
+    // 50 ms while it turns, the settle counts from the last step it saw, and one frame
+    // goes out, for where the knob stopped. Then, 2 s on, it asks every 250 ms again.
+    void spin()
+    {
+        test::Rigctld rigctld;
+        QVERIFY(rigctld.start());
+        QVERIFY(rigctld.set("F 14074000"));
+        RigFollower follower(nullptr);
+        follower.setEndpoint(kHost, rigctld.port());
+        follower.setSettleMs(kForeverMs);
+        const auto frames = frameSpy(follower);
+        follower.start();
+        QTRY_COMPARE(frames->count(), 1);
+        QElapsedTimer sinceLastStep;
+        for (qint64 hz = 14084000; hz <= 14324000; hz += 10000) {
+            QTest::qWait(40);
+            QVERIFY(rigctld.set("F " + QByteArray::number(hz)));
+            sinceLastStep.start();
+        }
+        QTRY_VERIFY(follower.statusText().contains(QStringLiteral("14.324000 MHz")));
+        QCOMPARE(timer(follower, "rigPoll")->interval(), 50);
+        // Restarted by the last step it saw, which came after the last step was set.
+        QVERIFY(timer(follower, "rigSettle")->remainingTime() >=
+                kForeverMs - sinceLastStep.elapsed() - 1);
+        QCOMPARE(frames->count(), 1);
+        elapse(follower, "rigSettle");
+        QCOMPARE(frames->count(), 2);
+        QCOMPARE(frames->last().at(0).toLongLong(), 14324000);
+        elapse(follower, "rigTuning");
+        QCOMPARE(timer(follower, "rigPoll")->interval(), 250);
     }
 
     void rigctldComesAndGoes()
@@ -162,21 +217,23 @@ private Q_SLOTS:
         test::Rigctld rigctld;
         RigFollower follower(nullptr);
         follower.setEndpoint(kHost, rigctld.port());
-        QSignalSpy frames(&follower, &RigFollower::frameDue);
+        const auto frames = frameSpy(follower);
         follower.start();
         QTRY_COMPARE(follower.state(), State::NotAnswering);
         QCOMPARE(follower.statusText(),
                  QStringLiteral("127.0.0.1:%1: Connection refused").arg(rigctld.port()));
         QVERIFY(rigctld.start());
         QVERIFY(rigctld.set("F 14074000"));
-        QTRY_COMPARE_WITH_TIMEOUT(frames.count(), 1, 6000);
+        elapse(follower, "rigRetry"); // or a later retry, should one have begun meanwhile
+        QTRY_COMPARE_WITH_TIMEOUT(frames->count(), 1, 15000);
         rigctld.kill();
         QTRY_COMPARE(follower.state(), State::NotAnswering);
         // The same frequency again: only a connection that came back sends it.
         QVERIFY(rigctld.start());
         QVERIFY(rigctld.set("F 14074000"));
-        QTRY_COMPARE_WITH_TIMEOUT(frames.count(), 2, 6000);
-        QCOMPARE(frames.last().at(0).toLongLong(), 14074000);
+        elapse(follower, "rigRetry");
+        QTRY_COMPARE_WITH_TIMEOUT(frames->count(), 2, 15000);
+        QCOMPARE(frames->last().at(0).toLongLong(), 14074000);
         QCOMPARE(follower.state(), State::Answering);
         follower.stop();
         QCOMPARE(follower.state(), State::Off);
@@ -220,20 +277,23 @@ private Q_SLOTS:
         QFETCH(int, frames);
         QTcpServer peer;
         QVERIFY(peer.listen(QHostAddress::LocalHost));
+        int mostAsked = 0; // questions waiting at once: the next is asked once one is answered
         connect(&peer, &QTcpServer::newConnection, &peer, [&] {
             QTcpSocket *socket = peer.nextPendingConnection();
             connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+                mostAsked = std::max(mostAsked, int(socket->peek(1024).count('\n')));
                 while (socket->canReadLine())
                     socket->write(socket->readLine() == "t\n" ? pttAnswer : frequencyAnswer);
             });
         });
         RigFollower follower(nullptr);
         follower.setEndpoint(kHost, peer.serverPort());
-        QSignalSpy due(&follower, &RigFollower::frameDue);
+        const auto due = frameSpy(follower);
         follower.start();
         QTRY_COMPARE(follower.state(), state);
         QVERIFY2(follower.statusText().contains(status), qPrintable(follower.statusText()));
-        QCOMPARE(due.count(), frames); // a first reading is judged as it arrives
+        QCOMPARE(due->count(), frames); // a first reading is judged as it arrives
+        QCOMPARE(mostAsked, 1);
     }
 };
 
