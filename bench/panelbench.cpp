@@ -27,6 +27,7 @@
 #include "ptypeer.h"
 #include "rigctld.h"
 #include "rigfollower.h"
+#include "rigmoves.h"
 #include "settingsstore.h"
 #include "station.h"
 
@@ -243,15 +244,8 @@ int followLatency(int settleMs, int moves)
     if (readFrame(panel, Clock::now()).isEmpty())
         return fail("following sent no first frame");
     QTcpSocket control;
-    control.connectToHost(QHostAddress::LocalHost, rig.port());
-    if (!control.waitForConnected(5000))
+    if (!bench::connectControl(control, rig.port()))
         return fail("cannot reach rigctld");
-
-    const struct {
-        QByteArray command;
-        QByteArray frame;
-    } bands[] = {{"F 21074000\n", QByteArray::fromHex("404100202808000031300d")},
-                 {"F 14074000\n", QByteArray::fromHex("4041001579a8000031300d")}};
     std::vector<double> millis;
     for (int i = 0; i < moves; ++i) {
         // Out of step with the follower's 250 ms questions, so every phase is met.
@@ -259,7 +253,7 @@ int followLatency(int settleMs, int moves)
         QTest::qWait(300 + static_cast<int>(QRandomGenerator::global()->bounded(250)));
         panel.drain();
         control.readAll();
-        const auto &band = bands[i % 2];
+        const auto &band = bench::kRigMoves[i % 2];
         const auto t0 = Clock::now();
         control.write(band.command);
         control.flush();

@@ -30,9 +30,11 @@ QString pttWords(rig::Ptt ptt)
     return QStringLiteral("PTT not reported");
 }
 
-QTimer *makeTimer(QObject *parent, int ms, bool singleShot)
+// Named, so that a test can let their time pass at once.
+QTimer *makeTimer(QObject *parent, const char *name, int ms, bool singleShot)
 {
     auto *timer = new QTimer(parent);
+    timer->setObjectName(QLatin1String(name));
     timer->setInterval(ms);
     timer->setSingleShot(singleShot);
     return timer;
@@ -42,16 +44,20 @@ QTimer *makeTimer(QObject *parent, int ms, bool singleShot)
 RigFollower::RigFollower(QObject *parent)
     : QObject(parent)
     , m_socket(new QTcpSocket(this))
-    , m_poll(makeTimer(this, rig::kPollIntervalMs, false))
-    , m_answerTimeout(makeTimer(this, rig::kAnswerTimeoutMs, true))
-    , m_settle(makeTimer(this, rig::kDefaultSettleMs, true))
-    , m_retry(makeTimer(this, rig::kReconnectBackoffMs[0], true))
+    , m_poll(makeTimer(this, "rigPoll", rig::kPollIntervalMs, false))
+    , m_answerTimeout(makeTimer(this, "rigAnswerTimeout", rig::kAnswerTimeoutMs, true))
+    , m_settle(makeTimer(this, "rigSettle", rig::kDefaultSettleMs, true))
+    , m_tuning(makeTimer(this, "rigTuning", rig::kTuningHoldMs, true))
+    , m_retry(makeTimer(this, "rigRetry", rig::kReconnectBackoffMs[0], true))
     , m_host(QString::fromLatin1(rig::kDefaultHost.data(), qsizetype(rig::kDefaultHost.size())))
     , m_port(rig::kDefaultPort)
     , m_thresholdHz(std::int64_t(rig::kDefaultThresholdKHz) * 1000)
     , m_settleMs(rig::kDefaultSettleMs)
 {
     m_status = endpoint() + QStringLiteral(": not following");
+    // The settle is the floor of every retune's delay: kept to the millisecond, where a
+    // coarse timer may run 5 % long, and a very coarse one rounds to whole seconds.
+    m_settle->setTimerType(Qt::PreciseTimer);
     connect(m_socket, &QTcpSocket::connected, this, &RigFollower::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &RigFollower::readAnswers);
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this] { fault(m_socket->errorString()); });
@@ -62,6 +68,8 @@ RigFollower::RigFollower(QObject *parent)
         fault(QStringLiteral("no answer within %1 s").arg(rig::kAnswerTimeoutMs / 1000.0));
     });
     connect(m_settle, &QTimer::timeout, this, &RigFollower::considerFrame);
+    connect(m_tuning, &QTimer::timeout, this,
+            [this] { m_poll->setInterval(rig::kPollIntervalMs); });
     connect(m_retry, &QTimer::timeout, this, &RigFollower::connectToRig);
 }
 
@@ -104,21 +112,28 @@ void RigFollower::onConnected()
     m_ptt = rig::Ptt::Unknown;
     m_reading.reset();
     m_sendAtOnce = true;
-    m_poll->start();
+    m_poll->start(rig::kPollIntervalMs);
     poll();
 }
 
 void RigFollower::poll()
 {
-    if (!m_asked.isEmpty())
-        return; // m_answerTimeout is already watching these
-    QByteArray questions;
+    if (!m_round.isEmpty())
+        return; // m_answerTimeout is already watching the open question
     if (m_askPtt)
-        questions += bytes(rig::kGetPtt);
-    questions += bytes(rig::kGetFrequency);
-    for (qsizetype i = 0; i < questions.size(); i += 2)
-        m_asked += questions[i];
-    m_socket->write(questions);
+        m_round += rig::kGetPtt.front();
+    m_round += rig::kGetFrequency.front();
+    askNext();
+}
+
+void RigFollower::askNext()
+{
+    if (m_round.isEmpty()) {
+        m_answerTimeout->stop();
+        return;
+    }
+    m_socket->write(m_round.front() == rig::kGetPtt.front() ? bytes(rig::kGetPtt)
+                                                            : bytes(rig::kGetFrequency));
     m_answerTimeout->start();
 }
 
@@ -139,14 +154,13 @@ void RigFollower::readAnswers()
 // False when the line ended the connection.
 bool RigFollower::takeAnswer(const QByteArray &line)
 {
-    if (m_asked.isEmpty()) {
+    if (m_round.isEmpty()) {
         fault(QStringLiteral("an answer came that nothing asked for"));
         return false;
     }
-    const char question = m_asked.front();
-    m_asked.remove(0, 1);
-    if (m_asked.isEmpty())
-        m_answerTimeout->stop();
+    const char question = m_round.front();
+    m_round.remove(0, 1);
+    askNext();
     if (question == rig::kGetPtt.front()) {
         m_ptt = rig::parsePtt(line);
         m_askPtt = m_ptt != rig::Ptt::Unknown;
@@ -168,8 +182,12 @@ void RigFollower::takeFrequency(std::int64_t hz)
     if (!rig::inFollowRange(hz))
         what += QStringLiteral(", outside 1.8 to 54 MHz");
     show(State::Answering, what);
-    if (m_reading && *m_reading != hz)
+    if (m_reading && *m_reading != hz) {
         m_settle->start(m_settleMs);
+        m_tuning->start();
+        if (m_poll->interval() != rig::kTuningPollIntervalMs)
+            m_poll->start(rig::kTuningPollIntervalMs);
+    }
     m_reading = hz;
     considerFrame();
 }
@@ -204,12 +222,12 @@ void RigFollower::fault(const QString &why)
 
 void RigFollower::dropConnection()
 {
-    for (QTimer *timer : {m_poll, m_answerTimeout, m_settle, m_retry})
+    for (QTimer *timer : {m_poll, m_answerTimeout, m_settle, m_tuning, m_retry})
         timer->stop();
     const QSignalBlocker quiet(m_socket);
     m_socket->abort();
     m_received.clear();
-    m_asked.clear();
+    m_round.clear();
 }
 
 void RigFollower::show(State state, const QString &what)

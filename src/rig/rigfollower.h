@@ -18,12 +18,14 @@ namespace tarvik {
 
 // Follows a transceiver through rigctld and says when the antenna should retune.
 //
-// m_poll ticks every kPollIntervalMs; when the previous questions are all answered it
-// writes "t\n" (while the rig can report PTT) and "f\n", and m_answerTimeout watches
-// for the answers. Each answer line goes to the oldest open question. A frequency
-// that differs from the last one restarts m_settle; once the reading is settled, in
-// range, far enough from the last frame the station wrote and PTT is not on, frameDue()
-// goes out, and again at each reading until the station reports it written (noteSent). The first reading of a connection skips the settle and the threshold.
+// m_poll ticks every kPollIntervalMs, every kTuningPollIntervalMs while m_tuning runs.
+// When the previous round is answered, a tick starts a new one: "t\n" (while the rig
+// can report PTT), then "f\n" once "t" is answered, so that rigctld never holds two of
+// our questions; m_answerTimeout watches each. A frequency that differs from the last
+// one restarts m_settle and m_tuning; once the reading is settled, in range, far enough
+// from the last frame the station wrote and PTT is not on, frameDue() goes out, and
+// again at each reading until the station reports it written (noteSent). The first
+// reading of a connection skips the settle and the threshold.
 // A fault (no answer in time, a refused or closed connection, a bad line) drops the
 // socket, and m_retry reconnects after the next backoff step.
 class RigFollower : public QObject
@@ -65,6 +67,7 @@ private:
     void connectToRig();
     void onConnected();
     void poll();
+    void askNext();
     void readAnswers();
     bool takeAnswer(const QByteArray &line);
     void takeFrequency(std::int64_t hz);
@@ -78,6 +81,7 @@ private:
     QTimer *m_poll;
     QTimer *m_answerTimeout;
     QTimer *m_settle;
+    QTimer *m_tuning;
     QTimer *m_retry;
 
     QString m_host;
@@ -91,7 +95,7 @@ private:
     std::size_t m_backoffStep = 0;
 
     QByteArray m_received;
-    QByteArray m_asked; // the command letters of the open questions, oldest first
+    QByteArray m_round; // the command letters of this round still unanswered; the first is open
     bool m_askPtt = true;
     rig::Ptt m_ptt = rig::Ptt::Unknown;
     std::optional<std::int64_t> m_reading;

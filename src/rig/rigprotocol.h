@@ -22,7 +22,14 @@ inline constexpr std::uint16_t kDefaultPort = 4532;
 inline constexpr std::string_view kGetPtt = "t\n";
 inline constexpr std::string_view kGetFrequency = "f\n";
 
+// A radio at rest is asked every kPollIntervalMs, so a single jump is seen within that.
+// Once a reading differs from the last, it is asked every kTuningPollIntervalMs until
+// kTuningHoldMs pass without a change: the last step of a knob spin, the one the
+// antenna must catch, is then seen within 50 ms. rigctld answers from its own cache
+// (-C cache_timeout=...), so the faster questions need not reach the radio.
 inline constexpr int kPollIntervalMs = 250;
+inline constexpr int kTuningPollIntervalMs = 50;
+inline constexpr int kTuningHoldMs = 2000;
 // Also the longest a connection attempt may take before it counts as no answer.
 inline constexpr int kAnswerTimeoutMs = 1000;
 // Wait before each reconnection; the last step repeats for as long as following is on.

@@ -2,7 +2,6 @@
 
 #include <QDeadlineTimer>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 namespace tarvik::test {
@@ -19,11 +18,6 @@ Rigctld::Rigctld()
     : m_port(freeLoopbackPort())
 {}
 
-Rigctld::~Rigctld()
-{
-    kill();
-}
-
 bool Rigctld::start()
 {
     m_process.start(QStringLiteral("rigctld"),
@@ -32,10 +26,12 @@ bool Rigctld::start()
         qWarning("rigctld: %s", qPrintable(m_process.errorString()));
         return false;
     }
+    // The first connection it accepts is kept for set(): rigctld now and then drops a
+    // client that connects while another one leaves, unanswered.
     for (QDeadlineTimer deadline(kWaitMs); !deadline.hasExpired(); QTest::qWait(20)) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
-        if (socket.waitForConnected(100))
+        m_control.abort();
+        m_control.connectToHost(QHostAddress::LocalHost, m_port);
+        if (m_control.waitForConnected(100))
             return true;
     }
     return false;
@@ -43,22 +39,20 @@ bool Rigctld::start()
 
 void Rigctld::kill()
 {
+    m_control.abort();
     m_process.kill();
     m_process.waitForFinished(kWaitMs);
 }
 
 bool Rigctld::set(const QByteArray &command)
 {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, m_port);
-    socket.waitForConnected(kWaitMs);
-    socket.write(command + '\n');
-    while (!socket.canReadLine() && socket.waitForReadyRead(kWaitMs))
+    m_control.write(command + '\n');
+    while (!m_control.canReadLine() && m_control.waitForReadyRead(kWaitMs))
         ;
-    const QByteArray answer = socket.readLine();
+    const QByteArray answer = m_control.readLine();
     if (answer != "RPRT 0\n")
         qWarning("rigctld on port %u answered \"%s\" to \"%s\" (%s)", m_port, answer.constData(),
-                 command.constData(), qPrintable(socket.errorString()));
+                 command.constData(), qPrintable(m_control.errorString()));
     return answer == "RPRT 0\n";
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QTcpSocket>
 
 namespace tarvik::test {
 
@@ -14,7 +15,7 @@ class Rigctld
 {
 public:
     Rigctld(); // picks a free port; start() brings it up
-    ~Rigctld();
+    ~Rigctld() { kill(); }
 
     quint16 port() const { return m_port; }
     // Starts it, again on the same port after kill(), and waits until it accepts.
@@ -25,6 +26,7 @@ public:
 
 private:
     QProcess m_process;
+    QTcpSocket m_control;
     quint16 m_port = 0;
 };
 
