@@ -36,7 +36,7 @@ QByteArray asMessage(const Command &c)
     case Argument::PatternName:
         for (const auto &p : kPatternNames)
             if (p.pattern == c.pattern)
-                o.insert(key, text(p.name));
+                o.insert(c.toggle ? QStringLiteral("toggle") : key, text(p.name));
         break;
     case Argument::Enabled:
         o.insert(key, c.enabled);

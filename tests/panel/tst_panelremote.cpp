@@ -27,15 +27,18 @@ class tst_PanelRemote : public QObject
     Q_OBJECT
 private Q_SLOTS:
     // For every row of the looks table, the panel's indicators and the API's "lamps"
-    // say the same, each as the row says.
+    // say the same, each as the row says; the Connected lamp's tip is its note ("Controller
+    // not answering for N s") or its words.
     void looks_data()
     {
         QTest::addColumn<QByteArrayList>("replies");
         QTest::addColumn<QString>("colours");
         QTest::addColumn<QString>("connected");
+        QTest::addColumn<QString>("frequency");
         for (const LookRow &row : lookRows())
-            QTest::newRow(row.tag) << row.replies << QString::fromLatin1(row.colours)
-                                   << QString::fromLatin1(row.connected);
+            QTest::newRow(row.tag)
+                << row.replies << QString::fromLatin1(row.colours)
+                << QString::fromLatin1(row.connected) << QString::fromLatin1(row.frequency);
     }
     void looks()
     {
@@ -52,18 +55,24 @@ private Q_SLOTS:
         QNetworkReply *state =
             http.get(QNetworkRequest(QUrl(u"http://%1/api/v1/state"_s.arg(QLatin1String(listen)))));
         QTRY_VERIFY(state->isFinished());
-        const QJsonObject lamps =
-            QJsonDocument::fromJson(state->readAll()).object().value(u"lamps"_s).toObject();
+        const QJsonObject json = QJsonDocument::fromJson(state->readAll()).object();
+        const QJsonObject lamps = json.value(u"lamps"_s).toObject();
+        QTEST(json.value(u"frequencyText"_s).toString(), "frequency");
+        QTEST(f.window->frequencyBox()->text(), "frequency");
         const QStringList expected = colours.split(u' ');
         for (int i = 0; i < expected.size(); ++i) {
             const QString name = QString::fromLatin1(kLookLamps[i]);
-            const QJsonObject json = lamps.value(name).toObject();
+            const QJsonObject look = lamps.value(name).toObject();
             Indicator *lamp = f.window->indicator(name);
-            QCOMPARE(json.value(u"colour"_s).toString() + u' ' + name, expected[i] + u' ' + name);
+            QCOMPARE(look.value(u"colour"_s).toString() + u' ' + name, expected[i] + u' ' + name);
             QCOMPARE(lamp->accessibleDescription(),
-                     expected[i] + u", "_s + json.value(u"words"_s).toString());
+                     expected[i] + u", "_s + look.value(u"words"_s).toString());
         }
-        QCOMPARE(lamps.value(u"Connected"_s).toObject().value(u"words"_s).toString(), connected);
+        const QJsonObject link = lamps.value(u"Connected"_s).toObject();
+        QCOMPARE(link.value(u"words"_s).toString(), connected);
+        QCOMPARE(f.window->indicator(u"Connected"_s)->toolTip(), // the note, or else the words
+                 link.value(u"note"_s).toString().isEmpty() ? connected
+                                                            : link[u"note"_s].toString());
         QCOMPARE(lamps.size(), 17); // a third-party client finds every lamp here
     }
 

@@ -309,28 +309,52 @@ private Q_SLOTS:
     }
 
     // Off loopback a token is needed, in a file only its owner reads.
+    // Starts that are refused, each saying why and how to mend it, the MQTT password never
+    // in what it says: `conf` is the settings file, "%1" the password file's folder.
     void startRefused_data()
     {
         QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("conf");
         QTest::addColumn<QString>("message");
         const QString open =
             writeToken(u"open-token"_s, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        const QString own = writeToken(u"own-token"_s, QFile::ReadOwner);
+        const auto mqtt = [](const char *url, const char *prefix) {
+            return QStringList{u"--mqtt"_s, QString::fromLatin1(url), u"--mqtt-prefix"_s,
+                               QString::fromLatin1(prefix)};
+        };
+        const QByteArray password = "[Mqtt]\nUserName=tarvik\nPasswordFile=";
         QTest::newRow("all addresses, no token")
-            << QStringList{u"--listen"_s, u"0.0.0.0:%1"_s.arg(freeLoopbackPort())}
+            << QStringList{u"--listen"_s, u"0.0.0.0:%1"_s.arg(freeLoopbackPort())} << QByteArray()
             << u"--make-token"_s;
         QTest::newRow("token readable by others")
-            << QStringList{u"--token-file"_s, open} << u"chmod 600"_s;
-        QTest::newRow("bad profile") << QStringList{u"--profile"_s, u"../x"_s} << u"--profile"_s;
+            << QStringList{u"--token-file"_s, open} << QByteArray() << u"chmod 600"_s;
+        QTest::newRow("bad profile")
+            << QStringList{u"--profile"_s, u"../x"_s} << QByteArray() << u"--profile"_s;
+        QTest::newRow("MQTT password over mqtt:// off loopback")
+            << mqtt("mqtt://192.0.2.1:1883", "a") << password + own.toUtf8()
+            << u"Use mqtts://192.0.2.1:8883"_s;
+        QTest::newRow("MQTT password file others read")
+            << mqtt("mqtt://127.0.0.1:1", "a") << password + open.toUtf8() << u"chmod 600"_s;
+        QTest::newRow("MQTT wildcard prefix")
+            << mqtt("mqtt://127.0.0.1:1", "a/#") << QByteArray() << u"MQTT prefix \"a/#\""_s;
+        QTest::newRow("not MQTT") << mqtt("http://127.0.0.1:1", "a") << QByteArray()
+                                  << u"mqtt://HOST"_s;
     }
     void startRefused()
     {
         QFETCH(QStringList, args);
+        QFETCH(QByteArray, conf);
         QFETCH(QString, message);
+        const QString xdg = m_dir.filePath(u"refused/"_s + QString::number(qHash(message)));
+        QVERIFY(QDir().mkpath(xdg + u"/TarvikDesk"_s));
+        QVERIFY(writeFile(xdg + u"/TarvikDesk/TarvikDesk.conf"_s, conf));
         Station s;
-        QVERIFY(!s.start(m_dir.filePath(u"refused"_s), args));
+        QVERIFY(!s.start(xdg, args));
         QVERIFY(s.process.state() == QProcess::NotRunning || s.process.waitForFinished(5000));
-        QVERIFY(s.process.exitCode() != 0);
-        QVERIFY2(s.process.readAllStandardError().contains(message.toUtf8()), qPrintable(message));
+        const QByteArray err = s.process.readAllStandardError();
+        QVERIFY2(s.process.exitCode() != 0 && err.contains(message.toUtf8()), err.constData());
+        QVERIFY(!err.contains(kToken));
     }
 
     // Two controllers, two stations on one host, two settings files. A browser keeps one
@@ -420,9 +444,8 @@ private Q_SLOTS:
             QCOMPARE(s->process.exitStatus(), QProcess::NormalExit);
             QCOMPARE(s->process.exitCode(), 0);
         }
-        for (const auto &[name, kept] :
-             {std::pair{"north", edited + "sndDir=0040\n" + hosts},
-              std::pair{"south-2", edited + "sndDir=0080\n"}}) {
+        for (const auto &[name, kept] : {std::pair{"north", edited + "sndDir=0040\n" + hosts},
+                                         std::pair{"south-2", edited + "sndDir=0080\n"}}) {
             QFile f(conf.arg(QLatin1String(name)));
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), kept);

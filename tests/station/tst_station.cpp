@@ -299,22 +299,29 @@ private Q_SLOTS:
     }
 
     // Each tick waits for the reply to its own request and shows it, however fast or
-    // slow within reason the controller answers; no reply is lost, none is a tick late.
-    void ownReply_data()
+    // slow within reason the controller answers: no reply is lost, none is a tick late.
+    // Half a reply with the rest 200 ms later ends the tick at its deadline with what
+    // came, as a short reply does; a command while the tick waits goes out at once and
+    // ends the wait. Either way the next tick polls as usual.
+    void replyWait_data()
     {
         QTest::addColumn<int>("delayMs");
-        QTest::addColumn<int>("polls");
-        QTest::newRow("answered after 30 ms") << 30 << 10;
-        QTest::newRow("answered at once") << 0 << 50;
+        QTest::addColumn<int>("splitMs"); // -1: whole; else the rest after this
+        QTest::addColumn<int>("polls");   // 0: one tick, -1: one tick and a command in it
+        QTest::newRow("answered after 30 ms") << 30 << -1 << 10;
+        QTest::newRow("answered at once") << 0 << -1 << 50;
+        QTest::newRow("the rest too late") << 0 << 200 << 0;
+        QTest::newRow("a command meanwhile") << 0 << 200 << -1;
     }
-    void ownReply()
+    void replyWait()
     {
         QFETCH(int, delayMs);
+        QFETCH(int, splitMs);
         QFETCH(int, polls);
         Bench b;
-        AnsweringPeer controller(b.peer, delayMs);
+        AnsweringPeer controller(b.peer, delayMs, splitMs);
         QSignalSpy changed(b.station, &Station::stateChanged);
-        QVERIFY(b.start({}, kPollMin));
+        QVERIFY(b.start({}, polls > 0 ? kPollMin : 1000));
         for (int seen = 0; seen < polls;) {
             QVERIFY(changed.wait(2000));
             for (; !changed.isEmpty(); changed.removeFirst()) {
@@ -326,55 +333,19 @@ private Q_SLOTS:
                 QVERIFY(!state.silent);
             }
         }
-    }
-
-    // Half a reply, the rest 200 ms later: the tick ends at its deadline with what came,
-    // as a short reply does. A command while a tick waits goes out at once and ends the
-    // wait; the next tick polls as usual.
-    void waitEnds_data()
-    {
-        QTest::addColumn<bool>("command");
-        QTest::newRow("the rest too late") << false;
-        QTest::newRow("a command meanwhile") << true;
-    }
-    void waitEnds()
-    {
-        QFETCH(bool, command);
-        Bench b;
-        AnsweringPeer controller(b.peer, 0, 200);
-        QVERIFY(b.start({}, 1000));
+        if (polls > 0)
+            return;
         QTimer *wait = b.station->findChild<QTimer *>(u"replyDeadline"_s);
         QTRY_VERIFY(wait->isActive());
-        if (command) {
+        if (polls < 0) {
             QCOMPARE(b.station->stepUp(), CommandResult::Written);
             QVERIFY(!wait->isActive());
             QTRY_COMPARE(controller.frames, frame("14e790"));
         }
         QTRY_VERIFY(!wait->isActive());
         QCOMPARE(b.state().readingMHz, std::nullopt);
-        QCOMPARE(b.state().replyHex, command ? QString() : u"404100155C"_s);
+        QCOMPARE(b.state().replyHex, polls < 0 ? QString() : u"404100155C"_s);
         QTRY_VERIFY_WITH_TIMEOUT(controller.requests >= 2, 1500); // polling goes on
-    }
-
-    // A device that is not there at start is tried once a poll interval, quietly, and
-    // asked for its status as soon as it opens.
-    void appearsLate()
-    {
-        QTemporaryDir dir;
-        const QString link = dir.filePath(u"line"_s);
-        Bench b;
-        StationSettings s;
-        s.comPort = link;
-        QVERIFY(!b.start(s, 1000));
-        QCOMPARE(b.state().link, LinkCondition::Absent);
-        QTest::qWait(3000);
-        QVERIFY(pointLink(link, b.peer.slavePath()));
-        QElapsedTimer appeared;
-        appeared.start();
-        QVERIFY(b.peer.readExactly(3).startsWith(kRequest));
-        qInfo("first poll %lld ms after the device appeared", appeared.elapsed());
-        QVERIFY(appeared.elapsed() < 1000 + 500); // one interval, and room for a busy machine
-        QCOMPARE(b.state().link, LinkCondition::Waiting);
     }
 
     // Commands ten a second for five seconds: each goes out at once, and the poll still
@@ -396,38 +367,49 @@ private Q_SLOTS:
 
     void lost_data()
     {
-        QTest::addColumn<int>("error"); // -1: the far end hangs up, without an error
+        QTest::addColumn<int>("error"); // -1: the far end hangs up, 0: not there at start
         QTest::newRow("far end hangs up") << -1;
         QTest::newRow("adapter pulled out") << int(QSerialPort::ResourceError);
+        QTest::newRow("not there at start, plugged in 3 s later") << 0;
     }
 
-    // Through a symbolic link, as /dev/serial/by-id names an adapter: lost, then
-    // reopened quietly on the device the link points at now.
+    // Through a symbolic link, as /dev/serial/by-id names an adapter: a device lost or
+    // not there at start is tried quietly once a poll interval and asked for its status
+    // as soon as the link points at a device again.
     void lost()
     {
         QFETCH(int, error);
         QTemporaryDir dir;
         const QString link = dir.filePath(u"line"_s);
         Bench b;
-        QVERIFY(pointLink(link, b.peer.slavePath()));
         StationSettings s;
         s.comPort = link;
-        QVERIFY(b.start(s, 200));
-        QVERIFY(b.peer.readExactly(3).startsWith(kRequest)); // a busy machine may send two
-        b.peer.write(frame("157048"));
-        QTRY_COMPARE(b.state().link, LinkCondition::Answering);
         PtyPeer fresh;
         PtyPeer &back = error < 0 ? fresh : b.peer;
-        if (error < 0)
-            b.peer.closeMaster();
-        else
-            Q_EMIT b.station->port().serialPort()->errorOccurred(
-                QSerialPort::SerialPortError(error));
-        QTRY_COMPARE(b.state().link, LinkCondition::Lost);
+        if (error == 0) {
+            QVERIFY(!b.start(s, 200));
+            QCOMPARE(b.state().link, LinkCondition::Absent);
+            QTest::qWait(3000);
+        } else {
+            QVERIFY(pointLink(link, b.peer.slavePath()) && b.start(s, 200));
+            QVERIFY(b.peer.readExactly(3).startsWith(kRequest)); // a busy machine may send two
+            b.peer.write(frame("157048"));
+            QTRY_COMPARE(b.state().link, LinkCondition::Answering);
+            if (error < 0)
+                b.peer.closeMaster();
+            else
+                Q_EMIT b.station->port().serialPort()->errorOccurred(
+                    QSerialPort::SerialPortError(error));
+            QTRY_COMPARE(b.state().link, LinkCondition::Lost);
+        }
         QVERIFY(!b.pollTimer()->isActive());
-        QVERIFY(pointLink(link, back.slavePath()));
         back.readAvailable();
+        QVERIFY(pointLink(link, back.slavePath()));
+        QElapsedTimer appeared;
+        appeared.start();
         QVERIFY(back.readExactly(3).startsWith(kRequest)); // reopened and polling
+        qInfo("first poll %lld ms after the device appeared", appeared.elapsed());
+        QVERIFY(appeared.elapsed() < 200 + 500); // one interval, and room for a busy machine
         back.write(frame("157048"));
         QTRY_COMPARE(b.state().link, LinkCondition::Answering);
     }

@@ -3,8 +3,8 @@
 // One table of station states and how every front end must show them: each row is the
 // replies polled in turn (an empty one: a poll the controller left unanswered) and the
 // colours of Connected, TUNING, RETRACTING, 180 and BiDir that follow, with the words a
-// screen reader hears of Connected. The panel and the API are held to it together; the
-// web page test holds the page to its rows for silence, 180 and tuning.
+// screen reader hears of Connected and the frequency shown. The panel and the API are held to it
+// together; the web page test holds the page to its rows for silence, 180 and tuning.
 
 #include "frames.h"
 
@@ -18,6 +18,7 @@ struct LookRow {
     QByteArrayList replies;
     const char *colours; // Connected TUNING RETRACTING 180 BiDir
     const char *connected;
+    const char *frequency = "14.050";
 };
 
 inline const char *const kLookLamps[] = {"Connected", "TUNING", "RETRACTING", "180 lamp",
@@ -25,12 +26,17 @@ inline const char *const kLookLamps[] = {"Connected", "TUNING", "RETRACTING", "1
 
 inline QList<LookRow> lookRows()
 {
-    const char *answering = "Controller answering";
-    const auto code = [answering](const char *hex, const char *colours) {
-        return LookRow{hex, {frame("157048", hex)}, colours, answering};
+    const auto row = [](const char *tag, const QByteArrayList &replies, const char *colours,
+                        const char *connected = "Controller answering") {
+        return LookRow{tag, replies, colours, connected};
     };
+    const auto code = [&row](const char *hex, const char *colours) {
+        return row(hex, {frame("157048", hex)}, colours);
+    };
+    const QByteArray reversed = frame("157048", "40"), none;
     return {
-        {"nothing heard yet", {}, "red grey grey red red", "No reply from the controller yet"},
+        {"nothing heard yet", {}, "red grey grey red red", "No reply from the controller yet", ""},
+        row("14.0496 MHz rounds to the nearest kHz", {frame("157020")}, "green grey grey red red"),
         code("00", "green grey grey red red"),
         code("10", "green grey red red red"),
         code("15", "green grey grey red red"),
@@ -43,27 +49,16 @@ inline QList<LookRow> lookRows()
         code("90", "green grey red red green"),
         code("95", "green grey grey red green"),
         code("a5", "green grey red red green"),
-        {"code outside the table keeps the pattern, ends retracting",
-         {frame("157048", "90"), frame("157048", "30")},
-         "green grey grey red green",
-         answering},
-        {"tuning", {frame("157048", "00", "31", "01")}, "green red grey red red", answering},
-        {"one unanswered poll changes nothing",
-         {frame("157048", "40"), {}},
-         "green grey grey green red",
-         answering},
-        {"silent from the third unanswered poll",
-         {frame("157048", "40"), {}, {}, {}},
-         "red grey grey green red",
-         "Controller not answering"},
-        {"answering again",
-         {frame("157048"), {}, {}, {}, frame("157048")},
-         "green grey grey red red",
-         answering},
-        {"not understood",
-         {frame("157048", "40"), frame("157048", "40").mid(1)},
-         "red grey grey green red",
-         "Controller reply not understood"},
+        row("code outside the table keeps the pattern, ends retracting",
+            {frame("157048", "90"), frame("157048", "30")}, "green grey grey red green"),
+        row("tuning", {frame("157048", "00", "31", "01")}, "green red grey red red"),
+        row("one unanswered poll changes nothing", {reversed, none}, "green grey grey green red"),
+        row("silent from the third unanswered poll", {reversed, none, none, none},
+            "red grey grey green red", "Controller not answering"),
+        row("answering again", {frame("157048"), none, none, none, frame("157048")},
+            "green grey grey red red"),
+        row("not understood", {reversed, reversed.mid(1)}, "red grey grey green red",
+            "Controller reply not understood"),
     };
 }
 

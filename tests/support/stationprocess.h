@@ -79,7 +79,7 @@ struct Response {
 
 // A raw request, so that Host, Origin and sizes are exactly what a test says.
 inline Response send(quint16 port, const QByteArray &method, const QByteArray &path,
-              const QByteArray &body = {}, const QByteArray &headers = {}, bool tls = false)
+                     const QByteArray &body = {}, const QByteArray &headers = {}, bool tls = false)
 {
     const auto socket = connectTo(port, tls);
     QTcpSocket &s = *socket;
