@@ -94,13 +94,14 @@ void Station::endPoll()
 }
 
 // After a command the next poll comes one interval later, as after any poll, but never
-// later than two intervals after the last one.
+// later than two intervals after the last one. A timer someone stopped starts afresh.
 void Station::schedulePoll()
 {
     if (m_suspended || !m_started)
         return;
     const qint64 period = m_settings.pollMs;
-    const qint64 latest = m_sincePoll.isValid() ? 2 * period - m_sincePoll.elapsed() : period;
+    const bool polling = m_pollTimer->isActive() && m_sincePoll.isValid();
+    const qint64 latest = polling ? 2 * period - m_sincePoll.elapsed() : period;
     m_pollTimer->start(int(std::clamp<qint64>(latest, 0, period)));
 }
 
