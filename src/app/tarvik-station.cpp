@@ -22,10 +22,10 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <optional>
-#include <algorithm>
 
 using namespace Qt::StringLiterals;
 

@@ -14,8 +14,7 @@ class RateLimiter
 public:
     explicit RateLimiter(int perSecond)
         : m_perSecond(perSecond)
-    {
-    }
+    {}
     // True, and counted, when `address` may send one more command at `nowMs`.
     bool admit(const QHostAddress &address, qint64 nowMs);
 
