@@ -22,7 +22,6 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -173,10 +172,6 @@ int main(int argc, char *argv[])
     tarvik::mqtt::MqttBridge *bridge = nullptr;
     if (mqttOptions) {
         bridge = new tarvik::mqtt::MqttBridge(station, *mqttOptions, &app);
-        QObject::connect(station, &tarvik::Station::stateChanged, bridge,
-                         [bridge](const tarvik::StationState &state) {
-                             bridge->setClients(std::max(0, state.remoteClients));
-                         });
         bridge->start();
     }
 

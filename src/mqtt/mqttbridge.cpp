@@ -129,12 +129,6 @@ void MqttBridge::stop()
     setStatus(u"off"_s);
 }
 
-void MqttBridge::setClients(int clients)
-{
-    m_clients = clients;
-    publishState(false);
-}
-
 // ---- connecting --------------------------------------------------------------------
 
 void MqttBridge::lookUp()
@@ -322,8 +316,8 @@ void MqttBridge::publish(const QByteArray &where, const QByteArray &payload, boo
 // A poll that changes nothing publishes nothing; a new connection always gets the state.
 void MqttBridge::publishState(bool always)
 {
-    const QByteArray state =
-        json(remote::stateJson(m_station->state(), m_clients, m_options.version));
+    const QByteArray state = json(remote::stateJson(
+        m_station->state(), std::max(0, m_station->state().remoteClients), m_options.version));
     if (!m_connected || (!always && state == m_publishedState))
         return;
     m_publishedState = state;

@@ -53,8 +53,6 @@ public:
     bool isConnected() const { return m_connected; }
     // For the operator: "connected to ...", "connecting to ...", or why not.
     QString status() const { return m_status; }
-    // The WebSocket clients the state reports, when an HTTP API runs beside.
-    void setClients(int clients);
 
 Q_SIGNALS:
     void statusChanged(const QString &status);
@@ -91,7 +89,6 @@ private:
     bool m_running = false;
     QString m_lost; // noted by a callback, acted on after the library returns
     QByteArray m_publishedState;
-    int m_clients = 0;
     remote::RateLimiter m_rate{kCommandsPerSecond};
     QString m_status;
 };

@@ -78,6 +78,8 @@ MainWindow::MainWindow(Station *station, SettingsStore *store, QWidget *parent)
     setFont(arial(9.75));
     buildMenus();
     buildControls();
+    for (Indicator *i : findChildren<Indicator *>())
+        m_lamps.insert(i->accessibleName(), i);
     claimClashingAccessKeys();
     addCommandKeys();
     resize(px(kDesignWidth), menuBar()->sizeHint().height() + px(kDesignHeight));
@@ -149,10 +151,7 @@ QPushButton *MainWindow::button(const QString &objectName) const
 
 Indicator *MainWindow::indicator(const QString &accessibleName) const
 {
-    for (Indicator *i : findChildren<Indicator *>())
-        if (i->accessibleName() == accessibleName)
-            return i;
-    return nullptr;
+    return m_lamps.value(accessibleName);
 }
 
 QAction *MainWindow::action(const QString &objectName) const
@@ -171,9 +170,6 @@ int MainWindow::clientHeightTwips() const
 
 void MainWindow::showState(const StationState &state)
 {
-    if (m_lamps.isEmpty())
-        for (Indicator *i : findChildren<Indicator *>())
-            m_lamps.insert(i->accessibleName(), i);
     for (const NamedLamp &lamp : lampLooks(state)) {
         if (Indicator *i = m_lamps.value(lamp.name))
             i->show(lamp.state.colour, lamp.state.words);
@@ -196,8 +192,6 @@ void MainWindow::showState(const StationState &state)
 void MainWindow::showRemoteTip(const StationState &state)
 {
     const QStringList clients = m_server ? m_server->clients() : QStringList();
-    if (m_bridge)
-        m_bridge->setClients(std::max(0, state.remoteClients));
     const QString mqtt = m_bridge ? u"\nMQTT: "_s + m_bridge->status() : QString();
     if (state.remoteClients < 0 || !m_server)
         setTip(m_remoteLamp, u"The remote API is off"_s + mqtt);

@@ -170,15 +170,14 @@ bool SettingsStore::write()
     QLockFile lock(m_path + QStringLiteral(".lock"));
     if (!lock.tryLock(kLockWaitMs))
         return false;
-    readFile();
-    for (const auto &[section, key, value] : std::as_const(m_unwritten))
-        m_file.setValue(section, key, value);
+    reload();
     if (!replaceFile(m_path, m_file.render()))
         return false;
     m_unwritten.clear();
     return true;
 }
 
+// The file as it is on disk now, with what this program stored and has not written.
 void SettingsStore::reload()
 {
     readFile();

@@ -100,17 +100,12 @@ int Station::pollIntervalMs() const
 bool Station::start()
 {
     m_started = true;
-    m_pollTimer->setInterval(m_settings.pollMs);
     const bool open = m_port->openLine();
     m_state.replyHex.clear();
-    restartSilence();
-    if (open) {
-        setLink(LinkCondition::Waiting);
-        m_pollTimer->start();
-        m_sincePoll.start();
-    } else {
+    if (open)
+        beginPolling(m_settings.pollMs);
+    else
         awaitDevice(LinkCondition::Absent);
-    }
     applyFollowing();
     publish();
     return open;
@@ -217,17 +212,12 @@ bool Station::resume()
 {
     m_suspended = false;
     const bool open = m_port->isOpen() || m_port->openLine();
-    restartSilence();
     if (!open) {
         awaitDevice(LinkCondition::Absent);
         publish();
         return false;
     }
-    if (m_state.link == LinkCondition::Closed)
-        setLink(LinkCondition::Waiting);
-    m_pollTimer->setInterval(m_settings.pollMs);
-    m_pollTimer->start();
-    m_sincePoll.start();
+    beginPolling(m_settings.pollMs);
     sendSetFrequency(m_state);
     publish();
     return true;

@@ -196,6 +196,7 @@ private:
     void awaitDevice(LinkCondition why);
     void retryLine();
     void lineOpened();
+    void beginPolling(int firstMs);
     // Following the radio and the trace (station.cpp).
     void takeFollowSettings(const FollowSettings &settings);
     void applyFollowing();

@@ -163,6 +163,7 @@ void Station::awaitDevice(LinkCondition why)
 {
     m_pollTimer->stop();
     endReplyWait();
+    restartSilence();
     setLink(why);
     m_lineRetry->start(std::max(m_settings.pollMs, kMinRetryMs));
 }
@@ -180,13 +181,20 @@ void Station::retryLine()
 // The first poll goes out at once: a device that has just appeared is asked at once.
 void Station::lineOpened()
 {
+    beginPolling(0);
+    publish();
+}
+
+// A line that has just opened, or been handed back by the setup dialog: the silence
+// count starts afresh and the first poll comes `firstMs` from now.
+void Station::beginPolling(int firstMs)
+{
     m_lineRetry->stop();
     restartSilence();
     if (m_state.link != LinkCondition::Answering)
         setLink(LinkCondition::Waiting);
-    m_pollTimer->start(0);
+    m_pollTimer->start(firstMs);
     m_sincePoll.start();
-    publish();
 }
 
 } // namespace tarvik
