@@ -8,6 +8,7 @@
 #include "mainwindow.h"
 #include "settingsstore.h"
 #include "station.h"
+#include "stationid.h"
 #include "unixsignals.h"
 
 #include <tarvik/version.h>
@@ -35,6 +36,10 @@ int main(int argc, char *argv[])
 
     auto *store = new tarvik::SettingsStore(tarvik::SettingsStore::defaultPath(), &app);
     auto *station = new tarvik::Station(&app);
+    const tarvik::StationIdentity identity = tarvik::stationIdentity(*store, {});
+    if (!identity.note.isEmpty())
+        std::fprintf(stderr, "tarvik-desk: %s\n", qPrintable(identity.note));
+    station->setIdentity(identity.id);
 
     if (options.simulate) {
         auto *simulator = new tarvik::ControllerSimulator(&app);

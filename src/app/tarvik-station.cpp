@@ -15,6 +15,7 @@
 #include "settingsstore.h"
 #include "station.h"
 #include "stationcli.h"
+#include "stationid.h"
 #include "token.h"
 #include "unixsignals.h"
 
@@ -150,6 +151,10 @@ int main(int argc, char *argv[])
     }
 
     auto *station = service.station = new tarvik::Station(&app);
+    const tarvik::StationIdentity identity = tarvik::stationIdentity(*store, cli.profile);
+    if (!identity.note.isEmpty())
+        say(identity.note);
+    station->setIdentity(identity.id);
     const tarvik::StationSettings stored = tarvik::readStationSettings(*store);
     station->applySettings(stored);
     store->remember(tarvik::settingValues(stored));

@@ -156,6 +156,11 @@ public:
     // state and polls again at the chosen interval.
     bool resume();
 
+    // Who this station is among others (stationid.h): names the MQTT client and the
+    // page's session cookie. Set once by the host, before anything is served.
+    void setIdentity(const QString &id) { m_identity = id; }
+    const QString &identity() const { return m_identity; }
+
     // The network API's clients, for the Remote lamp: -1 while it is not served.
     void setRemoteClients(int clients);
 
@@ -227,6 +232,7 @@ private:
         bool following;
     };
     std::optional<RunRig> m_runRig;
+    QString m_identity;
 };
 
 } // namespace tarvik

@@ -1,0 +1,71 @@
+#include "stationid.h"
+
+#include "settingsstore.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+namespace tarvik {
+
+namespace {
+
+constexpr int kIdBytes = 16;
+
+QString randomId()
+{
+    QByteArray bytes(kIdBytes, '\0');
+    QRandomGenerator::system()->generate(bytes.begin(), bytes.end());
+    return QString::fromLatin1(bytes.toHex());
+}
+
+QByteArray machineId()
+{
+    for (const char *path : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+        QFile file(QString::fromLatin1(path));
+        if (file.open(QIODevice::ReadOnly))
+            if (const QByteArray id = file.read(256).trimmed(); !id.isEmpty())
+                return id;
+    }
+    return {};
+}
+
+} // namespace
+
+bool isStationId(const QString &text)
+{
+    static const QRegularExpression shape(u"^[0-9a-f]{32}$"_s);
+    return shape.match(text).hasMatch();
+}
+
+// Hashed with a purpose string, so the id tells nothing of the machine id itself (which
+// systemd asks never to be shown on a network).
+QString derivedStationId(const QByteArray &id, const QString &profile)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData("tarvik-station-id\n");
+    hash.addData(id);
+    hash.addData("\n");
+    hash.addData(profile.toUtf8());
+    return QString::fromLatin1(hash.result().left(kIdBytes).toHex());
+}
+
+StationIdentity stationIdentity(SettingsStore &store, const QString &profile)
+{
+    if (const QString stored = store.value(Key::StationId); isStationId(stored))
+        return {stored, {}};
+    const QString made = randomId();
+    if (store.setValue(Key::StationId, made))
+        return {made, u"made a new station id"_s};
+    const QByteArray machine = machineId();
+    if (machine.isEmpty())
+        return {made, u"the settings file cannot keep a station id and there is no machine id: "
+                      u"this run has one of its own"_s};
+    return {derivedStationId(machine, profile),
+            u"the settings file cannot keep a station id: derived it from the machine id"_s};
+}
+
+} // namespace tarvik
