@@ -61,11 +61,15 @@ struct Service {
     tarvik::RemoteSettings remote;
     tarvik::remote::RemoteServer *server = nullptr;
 
+    tarvik::remote::RemoteOverrides overrides() const
+    {
+        return {cli.listen, cli.tokenFile, cli.certFile, cli.keyFile};
+    }
+
     QString serve(const tarvik::RemoteSettings &settings)
     {
         QString why;
-        const auto options = tarvik::remote::remoteOptions(
-            settings, {cli.listen, cli.tokenFile, cli.certFile, cli.keyFile}, why);
+        const auto options = tarvik::remote::remoteOptions(settings, overrides(), why);
         if (!options)
             return why;
         auto *next = new tarvik::remote::RemoteServer(station, *options, station->parent());
@@ -99,9 +103,21 @@ struct Service {
                     tarvik::settingValues(next) + tarvik::settingValues(nextRemote)));
         station->reloadSettings(next);
         store->remember(tarvik::settingValues(next));
-        if (nextRemote != remote)
-            if (const QString why = serve(nextRemote); !why.isEmpty())
-                say(u"the API stays as it was: "_s + why);
+        // The token files are read again whatever the settings say: a token is rotated
+        // by rewriting its file, which changes no setting.
+        const bool moved = nextRemote.listen != remote.listen || nextRemote.hosts != remote.hosts;
+        if (moved) {
+            const QString why = serve(nextRemote);
+            if (why.isEmpty())
+                return;
+            say(u"the API stays where it was: "_s + why);
+        }
+        if (const QString said =
+                server->reloadTokens(tarvik::remote::tokenFiles(nextRemote, overrides()));
+            !said.isEmpty())
+            say(said);
+        if (!moved)
+            remote = nextRemote;
     }
 };
 

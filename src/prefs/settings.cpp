@@ -144,6 +144,7 @@ RemoteSettings readRemoteSettings(const SettingsStore &store)
         !listen.isEmpty() && !hasBlankOrControl(listen))
         s.listen = listen;
     s.tokenFile = store.value(Key::RemoteTokenFile);
+    s.viewTokenFile = store.value(Key::RemoteViewTokenFile);
     const QStringList hosts = store.value(Key::RemoteHosts).split(u',');
     for (const QString &host : hosts)
         if (!host.trimmed().isEmpty())
@@ -214,7 +215,8 @@ SettingValues settingValues(const RemoteSettings &value)
     return {{Key::RemoteEnabled, flagText(value.enabled)},
             {Key::RemoteListen, value.listen},
             {Key::RemoteTokenFile, value.tokenFile},
-            {Key::RemoteHosts, value.hosts.join(u',')}};
+            {Key::RemoteHosts, value.hosts.join(u',')},
+            {Key::RemoteViewTokenFile, value.viewTokenFile}};
 }
 
 SettingValues settingValues(const MqttSettings &value)

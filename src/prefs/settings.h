@@ -66,7 +66,8 @@ struct RemoteSettings {
     bool enabled = defaultNumber(Key::RemoteEnabled) == 1;
     QString listen = latin1(settingKey(Key::RemoteListen).defaultValue); // ADDRESS:PORT
     QString tokenFile;                                                   // empty: no token
-    QStringList hosts; // extra names accepted in Host
+    QString viewTokenFile; // a token that watches but never commands; empty: none
+    QStringList hosts;     // extra names accepted in Host
 
     bool operator==(const RemoteSettings &) const = default;
 };

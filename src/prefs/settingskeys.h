@@ -37,6 +37,7 @@ enum class Key {
     MqttCaFile,
     MqttDiscovery,
     StationId,
+    RemoteViewTokenFile,
 };
 
 enum class DefaultKind {
@@ -57,7 +58,7 @@ struct SettingKey {
 inline constexpr std::string_view kApplication = "TarvikDesk";
 
 // In the order fillMissingSettings fills them.
-inline constexpr std::array<SettingKey, 28> kSettingKeys{{
+inline constexpr std::array<SettingKey, 29> kSettingKeys{{
     {Key::ComPort, "StartUp", "ComPort", "1", DefaultKind::Text},
     {Key::Settings, "StartUp", "Settings", "4800,n,8,1", DefaultKind::Text},
     {Key::PositionLeft, "StartUp", "Position-Left", "", DefaultKind::WindowLeft},
@@ -88,6 +89,8 @@ inline constexpr std::array<SettingKey, 28> kSettingKeys{{
     {Key::MqttDiscovery, "Mqtt", "Discovery", "1", DefaultKind::Text},
     // Made once at random (stationid.h); never a default written by the filler.
     {Key::StationId, "Station", "Id", "", DefaultKind::None},
+    // A token that may watch but not command; empty: none.
+    {Key::RemoteViewTokenFile, "Remote", "ViewTokenFile", "", DefaultKind::None},
 }};
 
 constexpr const SettingKey &settingKey(Key id)

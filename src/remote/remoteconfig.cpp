@@ -22,6 +22,11 @@ QString listenRefusal(const QHostAddress &address, bool hasToken)
                address.toString());
 }
 
+TokenFiles tokenFiles(const RemoteSettings &stored, const RemoteOverrides &run)
+{
+    return {run.tokenFile.isEmpty() ? stored.tokenFile : run.tokenFile, stored.viewTokenFile};
+}
+
 std::optional<RemoteOptions> remoteOptions(const RemoteSettings &stored, const RemoteOverrides &run,
                                            QString &why)
 {
@@ -38,16 +43,13 @@ std::optional<RemoteOptions> remoteOptions(const RemoteSettings &stored, const R
     options.certFile = run.certFile;
     options.keyFile = run.keyFile;
     options.version = QString::fromLatin1(version::text);
-    const QString tokenFile = run.tokenFile.isEmpty() ? stored.tokenFile : run.tokenFile;
-    if (!tokenFile.isEmpty()) {
-        const auto token = readTokenFile(tokenFile);
-        if (!token.token) {
-            why = token.error;
-            return std::nullopt;
-        }
-        options.token = *token.token;
+    options.tokenFiles = tokenFiles(stored, run);
+    options.tokens = readTokens(options.tokenFiles);
+    if (!options.tokens.failed.isEmpty()) {
+        why = options.tokens.failed;
+        return std::nullopt;
     }
-    why = listenRefusal(options.address, !options.token.isEmpty());
+    why = listenRefusal(options.address, options.tokens.any());
     if (!why.isEmpty())
         return std::nullopt;
     return options;

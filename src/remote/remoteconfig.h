@@ -26,6 +26,9 @@ struct RemoteOverrides {
 // Anywhere but loopback a token is required.
 QString listenRefusal(const QHostAddress &address, bool hasToken);
 
+// The token files in use: the command line's, else those stored.
+TokenFiles tokenFiles(const RemoteSettings &stored, const RemoteOverrides &run);
+
 // The server's options, or none with `why` set: an address that cannot be read, an
 // unusable token file, or a non-loopback address without a token.
 std::optional<RemoteOptions> remoteOptions(const RemoteSettings &stored, const RemoteOverrides &run,

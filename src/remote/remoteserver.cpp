@@ -84,19 +84,22 @@ RemoteServer::RemoteServer(Station *station, const RemoteOptions &options, QObje
     connect(m_station, &Station::stateChanged, this, &RemoteServer::broadcast);
     // The Remote lamp is the station's, like every lamp: it hears how many are connected.
     connect(this, &RemoteServer::clientsChanged, m_station, [this](const QStringList &clients) {
-        m_station->setRemoteClients(int(clients.size()));
+        if (m_serving)
+            m_station->setRemoteClients(int(clients.size()));
     });
 }
 
 RemoteServer::~RemoteServer()
 {
-    if (m_station)
+    // A server that was stopped has said so; another may serve by now, and this one's
+    // end must not put the lamp out under it.
+    if (m_station && std::exchange(m_serving, false))
         m_station->setRemoteClients(-1);
 }
 
 bool RemoteServer::start()
 {
-    m_error = listenRefusal(m_options.address, !m_options.token.isEmpty());
+    m_error = listenRefusal(m_options.address, m_options.tokens.any());
     if (!m_error.isEmpty())
         return false;
     if (!m_options.certFile.isEmpty() && !loadTls())
@@ -109,7 +112,8 @@ bool RemoteServer::start()
         return false;
     }
     bind(m_guard);
-    m_policy.setListener(port(), m_guard->tls());
+    m_policy.setListener(port(), m_guard->tls(), m_station->identity());
+    m_serving = true;
     m_station->setRemoteClients(int(m_webSockets.size()));
     return true;
 }
@@ -149,12 +153,59 @@ quint16 RemoteServer::port() const
 
 void RemoteServer::stop()
 {
+    m_serving = false;
+    closeWebSockets({}, [](const Grant &) { return true; });
+    m_guard->close();
+    m_station->setRemoteClients(-1);
+}
+
+void RemoteServer::closeWebSockets(const QString &why,
+                                   const std::function<bool(const Grant &)> &which)
+{
     // Each close edits m_webSockets through dropWebSocket(): loop over a copy.
     const QList<QWebSocket *> open = m_webSockets;
     for (QWebSocket *socket : open)
-        socket->close();
-    m_guard->close();
-    m_station->setRemoteClients(-1);
+        if (which(m_grants.value(socket)))
+            socket->close(why.isEmpty() ? QWebSocketProtocol::CloseCodeGoingAway
+                                        : QWebSocketProtocol::CloseCodePolicyViolated,
+                          why);
+}
+
+QString RemoteServer::reloadTokens(const TokenFiles &files)
+{
+    m_options.tokenFiles = files;
+    Tokens tokens = readTokens(files);
+    if (tokens.failed.isEmpty() && !tokens.any())
+        tokens.failed = listenRefusal(m_options.address, false); // never open off loopback
+    const bool wasClosed = m_policy.failedClosed();
+    const AdmissionPolicy::Change change = m_policy.setTokens(tokens);
+    if (!tokens.failed.isEmpty()) {
+        m_tokenRetry.start();
+        closeWebSockets(QStringLiteral("the station cannot read its token file"),
+                        [](const Grant &) { return true; });
+        return wasClosed ? QString()
+                         : QStringLiteral("every API request is refused (%1 sessions ended) "
+                                          "until the token file is good again: %2")
+                               .arg(change.sessionsEnded)
+                               .arg(tokens.failed);
+    }
+    if (change.changed.isEmpty())
+        return {};
+    closeWebSockets(QStringLiteral("the token changed; log in again"),
+                    [&](const Grant &g) { return change.changed.contains(g.access); });
+    return QStringLiteral("token changed; %1 sessions ended").arg(change.sessionsEnded);
+}
+
+// Failed closed, the files are tried again as requests come, at most every two
+// seconds: a good file put in place is taken without waiting for a reload.
+void RemoteServer::retryTokens()
+{
+    if (!m_policy.failedClosed() || !m_tokenRetry.hasExpired(2000))
+        return;
+    m_tokenRetry.start();
+    const QString said = reloadTokens(m_options.tokenFiles);
+    if (!said.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(said));
 }
 
 QStringList RemoteServer::clients() const
@@ -179,21 +230,24 @@ void RemoteServer::log(const QHostAddress &client, const QString &what, const QS
 bool RemoteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *socket)
 {
     m_guard->requestDone(socket);
+    retryTokens();
     const QString path = request.url().path();
     const bool api = path.startsWith(QStringLiteral("/api/"));
     Reply reply;
     const bool tokenNeeded = isUpgrade(request) ? path == QStringLiteral("/api/v1/events")
-                                                : api && path != QStringLiteral("/api/v1/login");
-    const Refusal refused =
+                                                : api && path != QStringLiteral("/api/v1/login") &&
+                                                      path != QStringLiteral("/api/v1/logout");
+    const Grant grant =
         m_policy.admit({request.remoteAddress(), request.value("host"), request.value("origin"),
                         request.value("authorization"), request.value("cookie")},
                        tokenNeeded);
+    const Refusal &refused = grant.refusal;
     if (refused.status != 0)
         reply = error(Status(refused.status), refused.text);
     else if (isUpgrade(request))
         reply = upgradeReply(request);
     else
-        reply = api ? apiReply(request) : staticReply(request);
+        reply = api ? apiReply(request, grant) : staticReply(request);
     if (isUpgrade(request) && reply.status == Status::SwitchingProtocols)
         return true; // the module completes the handshake once this returns
     send(request, socket, reply);
@@ -202,8 +256,11 @@ bool RemoteServer::handleRequest(const QHttpServerRequest &request, QTcpSocket *
     if (api || refused.status != 0) {
         const QString method = QString::fromLatin1(
             QMetaEnum::fromType<QHttpServerRequest::Method>().valueToKey(int(request.method())));
+        // A login's own token is in its body: it is said by the session it makes.
+        const bool by = refused.status == 0 && (tokenNeeded || !grant.session.isEmpty());
         log(request.remoteAddress(), method.toUpper() + QLatin1Char(' ') + path,
-            QString::number(int(reply.status)));
+            QString::number(int(reply.status)) +
+                (by ? QStringLiteral(" by ") + grant.credential() : QString()));
     }
     return true;
 }
@@ -213,25 +270,29 @@ void RemoteServer::missingHandler(const QHttpServerRequest &request, QTcpSocket 
     send(request, socket, error(Status::NotFound, QStringLiteral("no such path")));
 }
 
-RemoteServer::Reply RemoteServer::apiReply(const QHttpServerRequest &request)
+RemoteServer::Reply RemoteServer::apiReply(const QHttpServerRequest &request, const Grant &grant)
 {
     const QString path = request.url().path();
     const bool post = request.method() == QHttpServerRequest::Method::Post;
     if (path == QStringLiteral("/api/v1/login"))
         return post ? loginReply(request)
                     : error(Status::MethodNotAllowed, QStringLiteral("use POST"));
+    if (path == QStringLiteral("/api/v1/logout"))
+        return post ? logoutReply(grant)
+                    : error(Status::MethodNotAllowed, QStringLiteral("use POST"));
     const QString name = path.mid(int(sizeof "/api/v1/") - 1);
     const bool read = request.method() == QHttpServerRequest::Method::Get ||
                       request.method() == QHttpServerRequest::Method::Head;
     if (name == QStringLiteral("state"))
-        return read ? stateReply() : error(Status::MethodNotAllowed, QStringLiteral("use GET"));
+        return read ? stateReply(grant.access, !grant.session.isEmpty())
+                    : error(Status::MethodNotAllowed, QStringLiteral("use GET"));
     if (name == QStringLiteral("events"))
         return error(Status::BadRequest, QStringLiteral("open a WebSocket here"));
     if (!path.startsWith(QStringLiteral("/api/v1/")) || !findCommand(name))
         return error(Status::NotFound, QStringLiteral("no such path"));
     if (!post)
         return error(Status::MethodNotAllowed, QStringLiteral("use POST"));
-    return commandReply(name, request);
+    return commandReply(name, request, grant);
 }
 
 // The module shows the application an upgrade request before it completes the
@@ -252,15 +313,34 @@ RemoteServer::Reply RemoteServer::loginReply(const QHttpServerRequest &request)
     const auto login = m_policy.login(request.remoteAddress(), request.body());
     if (login.refusal.status != 0)
         return error(Status(login.refusal.status), login.refusal.text);
-    Reply reply = stateReply();
+    Reply reply = stateReply(login.access, !login.setCookie.isEmpty());
     if (!login.setCookie.isEmpty())
         reply.headers.append({"Set-Cookie", login.setCookie});
     return reply;
 }
 
-RemoteServer::Reply RemoteServer::commandReply(const QString &name,
-                                               const QHttpServerRequest &request)
+// The session ends, and so do the WebSockets it opened.
+RemoteServer::Reply RemoteServer::logoutReply(const Grant &grant)
 {
+    const QByteArray forget = m_policy.logout(grant);
+    if (!grant.session.isEmpty())
+        closeWebSockets(QStringLiteral("logged out"),
+                        [&](const Grant &g) { return g.session == grant.session; });
+    Reply reply{Status::Ok,
+                json({{QStringLiteral("loggedOut"), !forget.isEmpty()}}),
+                "application/json",
+                {}};
+    if (!forget.isEmpty())
+        reply.headers.append({"Set-Cookie", forget});
+    return reply;
+}
+
+RemoteServer::Reply RemoteServer::commandReply(const QString &name,
+                                               const QHttpServerRequest &request,
+                                               const Grant &grant)
+{
+    if (grant.access == Access::View)
+        return error(Status::Forbidden, QStringLiteral("view-only token"));
     if (request.body().size() > kMaxBody)
         return error(Status::PayloadTooLarge, QStringLiteral("body over 4 KiB"));
     if (!m_policy.admitCommand(request.remoteAddress()))
@@ -273,7 +353,7 @@ RemoteServer::Reply RemoteServer::commandReply(const QString &name,
         return error(Status::BadRequest, refusalText(result));
     if (result != CommandResult::Written)
         return error(Status::ServiceUnavailable, refusalText(result));
-    return stateReply();
+    return stateReply(grant.access, !grant.session.isEmpty());
 }
 
 RemoteServer::Reply RemoteServer::staticReply(const QHttpServerRequest &request) const
@@ -298,9 +378,15 @@ RemoteServer::Reply RemoteServer::staticReply(const QHttpServerRequest &request)
     return reply;
 }
 
-RemoteServer::Reply RemoteServer::stateReply() const
+// The state, and what this client may do: the page disables its commands for a view
+// token and offers Log out for a session. Pushes to every client leave both out.
+RemoteServer::Reply RemoteServer::stateReply(Access access, bool session) const
 {
-    return {Status::Ok, json(state()), "application/json", {}};
+    QJsonObject object = state();
+    object.insert(QStringLiteral("access"),
+                  access == Access::View ? QStringLiteral("view") : QStringLiteral("control"));
+    object.insert(QStringLiteral("session"), session);
+    return {Status::Ok, json(object), "application/json", {}};
 }
 
 RemoteServer::Reply RemoteServer::error(Status status, const QString &text)
@@ -340,9 +426,13 @@ void RemoteServer::acceptWebSockets()
         QWebSocket *socket = owned.release();
         socket->setParent(this);
         m_guard->release(socket->peerAddress(), socket->peerPort());
-        const QString refused = refusedWebSocket(*socket);
+        const Grant grant = admitWebSocket(*socket);
+        const QString refused =
+            grant.refusal.status == 0
+                ? QString()
+                : QString::number(grant.refusal.status) + QLatin1Char(' ') + grant.refusal.text;
         log(socket->peerAddress(), QStringLiteral("WS open"),
-            refused.isEmpty() ? QStringLiteral("101") : refused);
+            refused.isEmpty() ? QStringLiteral("101 by ") + grant.credential() : refused);
         if (!refused.isEmpty()) {
             socket->abort(); // before anything is sent or read
             socket->deleteLater();
@@ -355,36 +445,42 @@ void RemoteServer::acceptWebSockets()
         connect(socket, &QWebSocket::binaryMessageReceived, socket, &QWebSocket::abort);
         connect(socket, &QWebSocket::disconnected, this, [this, socket] { dropWebSocket(socket); });
         m_webSockets.append(socket);
+        m_grants.insert(socket, grant);
         if (!broadcast()) // the others see one more client; the new one its first state
             socket->sendTextMessage(QString::fromUtf8(json(m_lastBroadcast)));
         Q_EMIT clientsChanged(clients());
     }
 }
 
-QString RemoteServer::refusedWebSocket(const QWebSocket &socket)
+Grant RemoteServer::admitWebSocket(const QWebSocket &socket)
 {
     const QNetworkRequest request = socket.request();
     if (request.url().path() != QStringLiteral("/api/v1/events"))
-        return QStringLiteral("404 no WebSocket here");
-    const Refusal refused =
+        return refusedGrant(404, QStringLiteral("no WebSocket here"));
+    const Grant grant =
         m_policy.admit({socket.peerAddress(), request.rawHeader("Host"), socket.origin().toLatin1(),
                         request.rawHeader("Authorization"), request.rawHeader("Cookie")},
                        true);
-    if (refused.status != 0)
-        return QString::number(refused.status) + QLatin1Char(' ') + refused.text;
-    if (m_webSockets.size() >= kMaxWebSockets)
-        return QStringLiteral("503 16 WebSocket clients already");
-    return {};
+    if (grant.refusal.status == 0 && m_webSockets.size() >= kMaxWebSockets)
+        return refusedGrant(503, QStringLiteral("16 WebSocket clients already"));
+    return grant;
 }
 
 void RemoteServer::webSocketMessage(QWebSocket *socket, const QByteArray &message)
 {
+    const Grant grant = m_grants.value(socket);
+    const bool admitted = m_policy.admitCommand(socket->peerAddress());
+    // A view token's client is counted like any other, so that its refusals are bounded
+    // too, and nothing it sends is parsed.
     const MessageOutcome outcome =
-        runMessage(*m_station, m_policy.admitCommand(socket->peerAddress()), message);
+        grant.access != Access::View ? runMessage(*m_station, admitted, message)
+        : admitted ? MessageOutcome{QStringLiteral("?"), QStringLiteral("view-only token")}
+                   : runMessage(*m_station, false, message);
     QJsonObject result = outcomeJson(outcome);
     result.insert(QStringLiteral("type"), QStringLiteral("result"));
     log(socket->peerAddress(), QStringLiteral("WS ") + outcome.command,
-        outcome.error.isEmpty() ? QStringLiteral("ok") : outcome.error);
+        (outcome.error.isEmpty() ? QStringLiteral("ok") : outcome.error) + QStringLiteral(" by ") +
+            grant.credential());
     socket->sendTextMessage(QString::fromUtf8(json(result)));
 }
 
@@ -392,6 +488,7 @@ void RemoteServer::dropWebSocket(QWebSocket *socket)
 {
     if (!m_webSockets.removeOne(socket))
         return;
+    m_grants.remove(socket);
     socket->deleteLater();
     broadcast();
     Q_EMIT clientsChanged(clients());

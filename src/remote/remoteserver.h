@@ -4,6 +4,7 @@
 
 #include <QAbstractHttpServer>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
 #include <QHttpServerResponder>
@@ -13,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -32,9 +34,10 @@ inline constexpr quint16 kDefaultListenPort = 8732;
 struct RemoteOptions {
     QHostAddress address{QHostAddress::LocalHost};
     quint16 port = kDefaultListenPort;
-    QByteArray token;  // empty: none (only allowed on loopback)
-    QStringList hosts; // extra names a client may put in Host
-    QString certFile;  // both set: TLS
+    TokenFiles tokenFiles; // read again by reloadTokens()
+    Tokens tokens;         // none: only allowed on loopback
+    QStringList hosts;     // extra names a client may put in Host
+    QString certFile;      // both set: TLS
     QString keyFile;
     QString version; // reported in the state
 };
@@ -74,6 +77,9 @@ public:
     QString errorString() const { return m_error; }
     quint16 port() const;
     QStringList clients() const;
+    // Reads the token files again and applies them at once: the sessions and WebSocket
+    // clients of a token that changed end. What to log, empty when nothing changed.
+    QString reloadTokens(const TokenFiles &files);
 
 Q_SIGNALS:
     void clientsChanged(const QStringList &addresses);
@@ -92,17 +98,20 @@ private:
     };
 
     bool loadTls();
-    Reply apiReply(const QHttpServerRequest &request);
+    Reply apiReply(const QHttpServerRequest &request, const Grant &grant);
     Reply upgradeReply(const QHttpServerRequest &request);
     Reply loginReply(const QHttpServerRequest &request);
-    Reply commandReply(const QString &name, const QHttpServerRequest &request);
+    Reply logoutReply(const Grant &grant);
+    Reply commandReply(const QString &name, const QHttpServerRequest &request, const Grant &grant);
     Reply staticReply(const QHttpServerRequest &request) const;
-    Reply stateReply() const;
+    Reply stateReply(Access access, bool session) const;
     static Reply error(Status status, const QString &text);
     void send(const QHttpServerRequest &request, QTcpSocket *socket, const Reply &reply);
 
     void acceptWebSockets();
-    QString refusedWebSocket(const QWebSocket &socket);
+    Grant admitWebSocket(const QWebSocket &socket);
+    void closeWebSockets(const QString &why, const std::function<bool(const Grant &)> &which);
+    void retryTokens();
     void webSocketMessage(QWebSocket *socket, const QByteArray &message);
     void dropWebSocket(QWebSocket *socket);
     QJsonObject state() const;
@@ -115,6 +124,9 @@ private:
     QString m_error;
     AdmissionPolicy m_policy;
     QList<QWebSocket *> m_webSockets;
+    QHash<QWebSocket *, Grant> m_grants; // how each WebSocket client was let in
+    QElapsedTimer m_tokenRetry;          // failed closed: when the files were last tried
+    bool m_serving = false;              // only a serving server speaks for the Remote lamp
     QJsonObject m_lastBroadcast;
 };
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tarvik::remote {
 
@@ -42,6 +43,26 @@ TokenFile readTokenFile(const QString &path)
                     .arg(path)
                     .arg(kMinTokenLength)};
     return file;
+}
+
+Tokens readTokens(const TokenFiles &files)
+{
+    Tokens out;
+    for (const auto &[path, token] :
+         {std::pair{&files.control, &out.control}, std::pair{&files.view, &out.view}}) {
+        if (path->isEmpty())
+            continue;
+        const TokenFile read = readTokenFile(*path);
+        if (!read.token)
+            return {{}, {}, read.error};
+        *token = *read.token;
+    }
+    if (!out.view.isEmpty() && constantTimeEqual(out.control, out.view))
+        return {{},
+                {},
+                QStringLiteral("the view-only token is the control token: make a new "
+                               "one with tarvik-station --make-token FILE")};
+    return out;
 }
 
 QByteArray randomText(int bytes)

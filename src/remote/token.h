@@ -26,6 +26,25 @@ TokenFile readSecretFile(const QString &path, const QString &what);
 // cannot be read, or when it is too short to be a token.
 TokenFile readTokenFile(const QString &path);
 
+// The files an administrator names: one that commands, one that only watches.
+struct TokenFiles {
+    QString control;
+    QString view;
+    bool operator==(const TokenFiles &) const = default;
+};
+
+// The tokens a station answers to. `failed` says why a named file gave none: the API
+// then refuses every request rather than fall back on an older or on no token.
+struct Tokens {
+    QByteArray control; // empty: none
+    QByteArray view;    // empty: none
+    QString failed;
+    bool any() const { return !control.isEmpty() || !view.isEmpty() || !failed.isEmpty(); }
+};
+
+// Reads both files, each only when named.
+Tokens readTokens(const TokenFiles &files);
+
 // Creates `path` (which must not exist) with mode 0600 holding a new token of 256 bits,
 // base64url; an error text when that failed.
 QString makeTokenFile(const QString &path);

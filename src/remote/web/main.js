@@ -8,6 +8,7 @@ import { View } from './view.js';
 const RETRY_SECONDS = [1, 2, 5];
 const STATE_URL = '/api/v1/state';
 const LOGIN_URL = '/api/v1/login';
+const LOGOUT_URL = '/api/v1/logout';
 const EVENTS_URL = `${location.protocol === 'https:' ? 'wss' : 'ws'}://${location.host}/api/v1/events`;
 
 let socket = null;
@@ -95,6 +96,21 @@ document.getElementById('login').addEventListener('submit', async (event) => {
   }
   field.value = '';
   connect();
+});
+
+// The session ends at the station, and with it this page's socket.
+document.getElementById('logout').addEventListener('click', async () => {
+  clearTimeout(retryTimer);
+  const old = socket;
+  socket = null;
+  try {
+    await fetch(LOGOUT_URL, { method: 'POST' });
+  } catch {
+    // Unreachable: the station forgets every session when it ends.
+  }
+  old?.close();
+  view.setOnline(false);
+  view.showLogin('Logged out.');
 });
 
 connect();

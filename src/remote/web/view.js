@@ -64,6 +64,8 @@ export class View {
     this.lamps = [...doc.querySelectorAll('[data-lamp]')];
     this.words = new Map([...doc.querySelectorAll('[data-word]')].map((e) => [e.dataset.word, e]));
     this.controls = [...doc.querySelectorAll('button[data-command]')];
+    this.describedBy = new Map(this.controls.map((c) => [c, c.getAttribute('aria-describedby')]));
+    this.viewOnly = false;
     this.$('panel').addEventListener('click', (e) => this.press(e.target.closest('button[data-command]')));
     this.$('confirm').addEventListener('close', () => this.confirmed());
   }
@@ -90,6 +92,7 @@ export class View {
   render(s) {
     const before = this.state;
     this.state = s;
+    if ('access' in s) this.setAccess(s.access === 'view', Boolean(s.session));
     this.$('login').hidden = true;
     this.$('panel').hidden = false;
     this.$('frequency').value = s.frequencyText ?? '';
@@ -167,11 +170,30 @@ export class View {
     this.$('error').textContent = m.ok ? '' : `${name} refused: ${m.error || 'no reason given'}`;
   }
 
-  // The socket's condition: controls work only while it is open.
+  // What the credential allows, as the station's HTTP replies say it (pushes leave it
+  // out): a view-only token sees every control disabled, and a screen reader hears why.
+  setAccess(viewOnly, session) {
+    this.viewOnly = viewOnly;
+    this.$('view-only').hidden = !viewOnly;
+    this.$('logout').hidden = !session;
+    this.enableControls();
+  }
+
+  // Controls work only while the socket is open, and never for a view-only token.
+  enableControls() {
+    for (const control of this.controls) {
+      control.disabled = !this.online || this.viewOnly;
+      const described = [this.describedBy.get(control), this.viewOnly && 'view-only'].filter(Boolean).join(' ');
+      if (described) control.setAttribute('aria-describedby', described);
+      else control.removeAttribute('aria-describedby');
+    }
+  }
+
+  // The socket's condition.
   setOnline(online) {
     this.online = online;
     this.pending = [];
-    for (const control of this.controls) control.disabled = !online;
+    this.enableControls();
     if (online) {
       this.$('banner').hidden = true;
       if (this.lostOnce) this.announce(['Connection to the station restored']);
@@ -192,6 +214,7 @@ export class View {
   }
 
   showLogin(message) {
+    this.setAccess(false, false);
     this.$('panel').hidden = true;
     this.$('banner').hidden = true;
     this.$('login').hidden = false;
