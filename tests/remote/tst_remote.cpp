@@ -27,6 +27,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QByteArray kToken = "test-token-0123456789abcdefghij";
+const QByteArray kView = "view-token-0123456789abcdefghij";
+const QList<QByteArray> kCommands{"band", "frequency", "step",        "pattern",
+                                  "home", "calibrate", "transceiver", "follow"};
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -70,11 +73,12 @@ class tst_Remote : public QObject
 
     Station &station(bool tls) { return tls ? *m_tls : *m_station; }
 
-    QString writeToken(const QString &name, QFile::Permissions mode)
+    QString writeToken(const QString &name, QFile::Permissions mode,
+                       const QByteArray &token = kToken)
     {
         QFile f(m_dir.filePath(name));
         f.open(QIODevice::WriteOnly);
-        f.write(kToken + '\n');
+        f.write(token + '\n');
         f.setPermissions(mode);
         return f.fileName();
     }
@@ -84,6 +88,11 @@ private Q_SLOTS:
     {
         m_station = std::make_unique<Station>();
         m_tokenFile = writeToken(u"token"_s, QFile::ReadOwner | QFile::WriteOwner);
+        const QByteArray view =
+            "[Remote]\nViewTokenFile=" + writeToken(u"view"_s, QFile::ReadOwner, kView).toUtf8();
+        for (const QString &xdg : {u"main"_s, u"tls"_s})
+            QVERIFY(QDir(m_dir.path()).mkpath(xdg + u"/TarvikDesk"_s) &&
+                    writeFile(m_dir.filePath(xdg + u"/TarvikDesk/TarvikDesk.conf"_s), view));
         QVERIFY(m_station->start(m_dir.filePath(u"main"_s), {u"--token-file"_s, m_tokenFile}));
         const QString cert = m_dir.filePath(u"cert.pem"_s), key = m_dir.filePath(u"key.pem"_s);
         QProcess openssl;
@@ -188,6 +197,14 @@ private Q_SLOTS:
                 QTest::addRow("tls: %s", r.tag)
                     << true << QByteArray(r.request) << r.body << r.headers << r.status;
         }
+        const QByteArray view = "Authorization: Bearer " + kView + "\r\n";
+        for (const bool tls : {false, true}) {
+            QTest::addRow("%sview token: GET state", tls ? "tls: " : "")
+                << tls << "GET /api/v1/state"_ba << QByteArray() << view << 200;
+            for (const QByteArray &name : kCommands)
+                QTest::addRow("%sview token: %s", tls ? "tls: " : "", name.constData())
+                    << tls << "POST /api/v1/" + name << "{}"_ba << view << 403;
+        }
     }
     void requests()
     {
@@ -242,6 +259,8 @@ private Q_SLOTS:
         QTest::newRow("foreign origin") << "http://example.org"_ba << bearer << false;
         QTest::newRow("no token") << "http://127.0.0.1:PORT"_ba
                                   << ""_ba << false;
+        QTest::newRow("view token: pushes, every command refused") << ""_ba
+                                                                   << "Bearer " + kView << true;
     }
     void webSocket()
     {
@@ -265,6 +284,48 @@ private Q_SLOTS:
         QTRY_VERIFY(said(messages, u"\"frequencyHz\":18100000"_s));
         QVERIFY(said(messages, u"\"pattern\":\"180\""_s));
         QVERIFY(said(messages, u"\"link\":\"answering\""_s));
+        if (!authorization.contains(kView))
+            return;
+        for (const QByteArray &name : kCommands)
+            ws.sendTextMessage(QString::fromLatin1("{\"command\":\"" + name + "\"}"));
+        QTRY_COMPARE(said(messages, u"\"error\":\"view-only token\""_s), int(kCommands.size()));
+        QCOMPARE(m_station->frames(1, 300), QByteArray());
+    }
+
+    // SIGHUP reads the token file again: the old token, its session and its WebSocket
+    // are refused or closed at once, saying why; a missing file fails closed. The log
+    // says so and never holds a token.
+    void tokenRotation()
+    {
+        const QFile::Permissions own = QFile::ReadOwner | QFile::WriteOwner;
+        const QString file = writeToken(u"rotated"_s, own);
+        Station s;
+        QVERIFY(s.start(m_dir.filePath(u"rotation"_s), {u"--token-file"_s, file}));
+        const auto login = setCookie(send(s.port, "POST", "/api/v1/login", kLogin));
+        const QByteArray cookie = "Cookie: " + login.left(login.indexOf(';')) + "\r\n";
+        QWebSocket ws;
+        QSignalSpy closed(&ws, &QWebSocket::disconnected);
+        openEvents(ws, s.port, "Bearer " + kToken);
+        QTRY_COMPARE(ws.state(), QAbstractSocket::ConnectedState);
+        const QByteArray fresh = kToken.toUpper();
+        QVERIFY(QFile::remove(file) && writeToken(u"rotated"_s, own, fresh) == file);
+        ::kill(pid_t(s.process.processId()), SIGHUP);
+        QTRY_COMPARE(closed.size(), 1);
+        QCOMPARE(ws.closeReason(), u"the token changed; log in again"_s);
+        for (const QByteArray &h : {kAuth, cookie, "Authorization: Bearer " + fresh + "\r\n"})
+            QCOMPARE(send(s.port, "GET", "/api/v1/state", {}, h).status,
+                     h.contains(fresh) ? 200 : 401);
+        QVERIFY(QFile::remove(file));
+        ::kill(pid_t(s.process.processId()), SIGHUP);
+        QByteArray log;
+        QTRY_VERIFY(
+            (log += s.process.readAllStandardError()).contains("every API request is refused"));
+        QCOMPARE(send(s.port, "GET", "/api/v1/state", {}, "Authorization: Bearer " + fresh + "\r\n")
+                     .status,
+                 401);
+        QVERIFY2(log.contains("token changed; 1 sessions ended") && !log.contains(kToken) &&
+                     !log.contains(fresh),
+                 log.constData());
     }
 
     // 32 idle connections and one more: the idlest is pushed out, the newcomer answered.
@@ -357,11 +418,13 @@ private Q_SLOTS:
         QVERIFY(!err.contains(kToken));
     }
 
-    // Two controllers, two stations on one host, two settings files. A browser keeps one
-    // cookie per name and host whatever the port: each station's session outlives a
-    // login to the other. Each station stores only what it changed when SIGTERM ends
-    // it: an administrator's edits made on disk meanwhile stand. SIGHUP reads the file
-    // again; systemd hears READY=1 and the watchdog.
+    // Two controllers, two stations on one port number of two loopback addresses, two
+    // settings files, reached as two tunnels are (Host 127.0.0.1:9000 and :9001). A
+    // browser keeps one cookie per name and host whatever the port: each station's
+    // session outlives a login to the other. Each station stores only what it changed
+    // when SIGTERM ends it: an administrator's edits made on disk meanwhile stand. SIGHUP
+    // reads the file again and may move the listener, the Remote lamp still lit after;
+    // systemd hears READY=1 and the watchdog.
     void twoStations()
     {
         const QString xdg = m_dir.filePath(u"profiles"_s);
@@ -370,7 +433,12 @@ private Q_SLOTS:
         const QByteArray stored = "; kept as written\n[StartUp]\nComPort=1\nPoll=500\n";
         const QByteArray hosts = "[Remote]\nHosts=shack.vpn,rig.vpn:1\n";
         QVERIFY(writeFile(conf.arg(u"north"_s), stored + hosts));
-        QVERIFY(writeFile(conf.arg(u"south-2"_s), stored));
+        Station north, south;
+        south.address = QHostAddress(u"127.0.0.2"_s);
+        south.port = north.port;
+        const QByteArray southListen =
+            "[Remote]\nListen=127.0.0.2:" + QByteArray::number(south.port) + '\n';
+        QVERIFY(writeFile(conf.arg(u"south-2"_s), stored + southListen));
         const QString notifyPath = m_dir.filePath(u"notify"_s);
         const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
@@ -378,11 +446,14 @@ private Q_SLOTS:
         std::strncpy(address.sun_path, QFile::encodeName(notifyPath).constData(),
                      sizeof address.sun_path - 1);
         QVERIFY(::bind(notify, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
-        Station north, south;
         QVERIFY(north.start(xdg, {u"--profile"_s, u"north"_s, u"--token-file"_s, m_tokenFile},
                             {u"NOTIFY_SOCKET="_s + notifyPath, u"WATCHDOG_USEC=200000"_s}));
-        QVERIFY(south.start(xdg, {u"--profile"_s, u"south-2"_s, u"--token-file"_s, m_tokenFile,
-                                  u"--listen"_s, u"0.0.0.0:%1"_s.arg(south.port)}));
+        QVERIFY(south.start(xdg, {u"--profile"_s,
+                                  u"south-2"_s,
+                                  u"--token-file"_s,
+                                  m_tokenFile,
+                                  u"--listen"_s,
+                                  {}})); // the stored Listen
         QByteArray heard;
         for (QDeadlineTimer d(5000); !heard.contains("WATCHDOG=1") && !d.hasExpired();) {
             char buffer[256];
@@ -394,43 +465,53 @@ private Q_SLOTS:
 
         QMap<QByteArray, QByteArray> jar;
         for (Station *s : {&north, &south}) {
-            const QByteArray cookie = setCookie(send(s->port, "POST", "/api/v1/login", kLogin));
-            QVERIFY2(cookie.startsWith("tarvik_session_" + QByteArray::number(s->port) + '='),
-                     cookie.constData());
+            const QByteArray cookie = setCookie(
+                send(s->port, "POST", "/api/v1/login", kLogin,
+                     s == &north ? "Host: 127.0.0.1:9000\r\n"_ba : "Host: 127.0.0.1:9001\r\n"_ba,
+                     false, s->address));
             jar[cookie.left(cookie.indexOf('='))] = cookie.left(cookie.indexOf(';'));
         }
+        QVERIFY2(jar.size() == 2, jar.keys().join(' '));
         const QByteArray cookies = "Cookie: " + jar.values().join("; ") + "\r\n";
-        // [Remote] Hosts with a port or none; a wildcard listen where it says it serves.
-        QByteArray serving;
-        QTRY_VERIFY((serving += south.process.readAllStandardError()).contains("serving "));
-        const QByteArray at = serving.mid(serving.indexOf("://") + 3).split('/')[0];
+        // [Remote] Hosts with a port or none.
         const auto state = [&](Station &target, const QByteArray &host) {
-            return send(target.port, "GET", "/api/v1/state", {}, cookies + "Host: " + host + "\r\n")
-                .status;
+            return send(target.port, "GET", "/api/v1/state", {}, cookies + "Host: " + host + "\r\n",
+                        false, target.address);
         };
-        QCOMPARE(state(north, "shack.vpn:9"), 200);
-        QCOMPARE(state(north, "rig.vpn:1"), 200);
-        QCOMPARE(state(north, "rig.vpn:2"), 403);
-        QCOMPARE(state(south, at), 200);
-        QVERIFY2(!at.startsWith("0.0.0.0"), at);
+        QCOMPARE(state(north, "shack.vpn:9").status, 200);
+        QCOMPARE(state(north, "rig.vpn:1").status, 200);
+        QCOMPARE(state(north, "rig.vpn:2").status, 403);
+        QCOMPARE(state(north, "127.0.0.1:9000").status, 200);
+        QCOMPARE(state(south, "127.0.0.1:9001").status, 200);
         for (Station *s : {&north, &south}) {
             s->peer.readAvailable();
             const QByteArray pattern =
                 s == &north ? "{\"pattern\":\"180\"}" : "{\"pattern\":\"bidirectional\"}";
-            QCOMPARE(send(s->port, "POST", "/api/v1/pattern", pattern, cookies).status, 200);
+            QCOMPARE(send(s->port, "POST", "/api/v1/pattern", pattern, cookies, false, s->address)
+                         .status,
+                     200);
             QCOMPARE(s->frames(11).mid(7, 1).toHex(), s == &north ? "40"_ba : "80"_ba);
         }
         const QByteArray edited = QByteArray(stored)
                                       .replace("ComPort=1", "ComPort=/dev/ttyUSB0")
                                       .replace("Poll=500", "Poll=1000");
         QVERIFY(writeFile(conf.arg(u"north"_s), edited + hosts));
-        QVERIFY(writeFile(conf.arg(u"south-2"_s), edited));
+        const quint16 moved = freeLoopbackPort();
+        const QByteArray southWild = "[Remote]\nListen=0.0.0.0:" + QByteArray::number(moved) + '\n';
+        QVERIFY(writeFile(conf.arg(u"south-2"_s), edited + southWild));
 
-        // A reload applies the new poll interval: two requests a second apart.
+        // A reload applies the new poll interval (two requests a second apart) and the
+        // wildcard listener, saying where it serves: never 0.0.0.0.
         ::kill(pid_t(south.process.processId()), SIGHUP);
         QByteArray log;
-        QTRY_VERIFY2((log += south.process.readAllStandardError()).contains("Poll 500 -> 1000"),
+        QTRY_VERIFY2((log += south.process.readAllStandardError()).contains("Poll 500 -> 1000") &&
+                         log.contains(':' + QByteArray::number(moved) + '/'),
                      log.constData());
+        log = log.mid(log.indexOf("Poll 500 -> 1000"));
+        const QByteArray at = log.mid(log.indexOf("://") + 3).split('/')[0];
+        QVERIFY2(!at.startsWith("0.0.0.0"), at);
+        const Response r = send(moved, "GET", "/api/v1/state", {}, kAuth + "Host: " + at + "\r\n");
+        QCOMPARE(r.json[u"lamps"_s][u"Remote lamp"_s][u"words"_s], u"No remote clients"_s);
         south.peer.readAvailable();
         QVERIFY(south.peer.readExactly(3) == kRequest);
         QElapsedTimer gap;
@@ -444,8 +525,9 @@ private Q_SLOTS:
             QCOMPARE(s->process.exitStatus(), QProcess::NormalExit);
             QCOMPARE(s->process.exitCode(), 0);
         }
-        for (const auto &[name, kept] : {std::pair{"north", edited + "sndDir=0040\n" + hosts},
-                                         std::pair{"south-2", edited + "sndDir=0080\n"}}) {
+        for (const auto &[name, kept] :
+             {std::pair{"north", edited + "sndDir=0040\n" + hosts},
+              std::pair{"south-2", edited + "sndDir=0080\n" + southWild}}) {
             QFile f(conf.arg(QLatin1String(name)));
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(f.readAll(), kept);
@@ -453,8 +535,8 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(xdg + u"/TarvikDesk/TarvikDesk.conf"_s));
         // Under TLS the cookie is kept to this host and sent over TLS only.
         const auto c = setCookie(send(m_tls->port, "POST", "/api/v1/login", kLogin, {}, true));
-        QVERIFY2(c.startsWith("__Host-tarvik_session_" + QByteArray::number(m_tls->port) + '=') &&
-                     c.contains("; Path=/") && c.endsWith("; Secure"),
+        QVERIFY2(c.startsWith("__Host-tarvik_session_") && c.contains("; Path=/") &&
+                     c.endsWith("; Secure"),
                  c.constData());
     }
 

@@ -21,14 +21,15 @@ namespace tarvik::test {
 using namespace Qt::StringLiterals;
 
 // A connection as a client opens it: over TLS, with its handshake done.
-inline std::unique_ptr<QTcpSocket> connectTo(quint16 port, bool tls)
+inline std::unique_ptr<QTcpSocket> connectTo(quint16 port, bool tls,
+                                             const QHostAddress &at = QHostAddress::LocalHost)
 {
     auto s = std::make_unique<QSslSocket>();
     s->setPeerVerifyMode(QSslSocket::VerifyNone);
     if (tls)
-        s->connectToHostEncrypted(u"127.0.0.1"_s, port);
+        s->connectToHostEncrypted(at.toString(), port);
     else
-        s->connectToHost(QHostAddress::LocalHost, port);
+        s->connectToHost(at, port);
     tls ? s->waitForEncrypted(5000) : s->waitForConnected(5000);
     return s;
 }
@@ -38,6 +39,7 @@ struct Station {
     PtyPeer peer;
     QProcess process;
     quint16 port = freeLoopbackPort();
+    QHostAddress address{QHostAddress::LocalHost};
 
     bool start(const QString &xdg, QStringList args, const QStringList &vars = {})
     {
@@ -48,11 +50,11 @@ struct Station {
         process.setProcessEnvironment(env);
         args << u"--port"_s << peer.slavePath();
         if (!args.contains(u"--listen"_s))
-            args << u"--listen"_s << u"127.0.0.1:%1"_s.arg(port);
+            args << u"--listen"_s << u"%1:%2"_s.arg(address.toString()).arg(port);
         process.start(QStringLiteral(TARVIK_STATION), args);
         for (QDeadlineTimer d(10000); !d.hasExpired() && process.state() != QProcess::NotRunning;
              QTest::qWait(20))
-            if (connectTo(port, false)->state() == QTcpSocket::ConnectedState)
+            if (connectTo(port, false, address)->state() == QTcpSocket::ConnectedState)
                 return true;
         return false;
     }
@@ -79,9 +81,10 @@ struct Response {
 
 // A raw request, so that Host, Origin and sizes are exactly what a test says.
 inline Response send(quint16 port, const QByteArray &method, const QByteArray &path,
-                     const QByteArray &body = {}, const QByteArray &headers = {}, bool tls = false)
+                     const QByteArray &body = {}, const QByteArray &headers = {}, bool tls = false,
+                     const QHostAddress &at = QHostAddress::LocalHost)
 {
-    const auto socket = connectTo(port, tls);
+    const auto socket = connectTo(port, tls, at);
     QTcpSocket &s = *socket;
     const QByteArray host = headers.contains("Host:")
                                 ? QByteArray()
