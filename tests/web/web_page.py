@@ -191,7 +191,9 @@ def with_a_token(driver):
     with open(token_file, "w") as f:
         f.write("s3cret-token-for-the-test\n")
     os.chmod(token_file, 0o600)
-    station = Station("--simulate", "--token-file", token_file).start()
+    with open(view_file := tempfile.mktemp(), "w", opener=lambda p, f: os.open(p, f, 0o600)) as f:
+        f.write("view-token-for-the-test\n")
+    station = Station("--simulate", "--token-file", token_file, conf=f"[Remote]\nViewTokenFile={view_file}\n".encode()).start()
     driver.get(station.url)
     check(wait_for(lambda: driver.find_element(By.ID, "login").is_displayed()), "a token: the login form first")
     field = driver.find_element(By.ID, "token")
@@ -210,7 +212,16 @@ def with_a_token(driver):
     cookies = driver.get_cookies()
     check(cookies and all(c["httpOnly"] and c["sameSite"] == "Strict" for c in cookies),
           f"the session cookie is HttpOnly and SameSite=Strict {cookies}")
-    station.stop()
+    driver.find_element(By.ID, "logout").click()
+    check(wait_for(lambda: driver.find_element(By.ID, "login").is_displayed()), "Log out shows the login form")
+    driver.refresh()
+    check(wait_for(lambda: driver.find_element(By.ID, "login").is_displayed()), "and the session is over at the station")
+    driver.find_element(By.ID, "token").send_keys("view-token-for-the-test\n")
+    note = driver.find_element(By.ID, "view-only")
+    buttons = [control(driver, n) for n in NAMES[:-1]]
+    check(wait_for(note.is_displayed) and wait_for(lambda: opened() == 3) and not any(b.is_enabled() for b in buttons)
+          and all(b.accessible_name == n and "view-only" in b.get_attribute("aria-describedby") for b, n in zip(buttons, NAMES))
+          and note.text.startswith("View only"), "a view token: every control disabled, by name, described by the View only note")
 
 
 if __name__ == "__main__":
