@@ -378,15 +378,16 @@ RemoteServer::Reply RemoteServer::staticReply(const QHttpServerRequest &request)
     return reply;
 }
 
-// The state, and what this client may do: the page disables its commands for a view
-// token and offers Log out for a session. Pushes to every client leave both out.
+// The state, and in a header what this client may do: the page disables its commands
+// for a view token and offers Log out for a session. The state itself is every
+// client's alike, as the pushes and the MQTT bridge carry it.
 RemoteServer::Reply RemoteServer::stateReply(Access access, bool session) const
 {
-    QJsonObject object = state();
-    object.insert(QStringLiteral("access"),
-                  access == Access::View ? QStringLiteral("view") : QStringLiteral("control"));
-    object.insert(QStringLiteral("session"), session);
-    return {Status::Ok, json(object), "application/json", {}};
+    const QByteArray may = access == Access::View ? "view" : "control";
+    return {Status::Ok,
+            json(state()),
+            "application/json",
+            {{"Tarvik-Access", session ? may + " session" : may}}};
 }
 
 RemoteServer::Reply RemoteServer::error(Status status, const QString &text)

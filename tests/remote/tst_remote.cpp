@@ -307,12 +307,13 @@ private Q_SLOTS:
         QSignalSpy closed(&ws, &QWebSocket::disconnected);
         openEvents(ws, s.port, "Bearer " + kToken);
         QTRY_COMPARE(ws.state(), QAbstractSocket::ConnectedState);
-        const QByteArray fresh = kToken.toUpper();
+        const QByteArray fresh = kToken.toUpper(),
+                         freshAuth = "Authorization: Bearer " + fresh + "\r\n";
         QVERIFY(QFile::remove(file) && writeToken(u"rotated"_s, own, fresh) == file);
         ::kill(pid_t(s.process.processId()), SIGHUP);
         QTRY_COMPARE(closed.size(), 1);
         QCOMPARE(ws.closeReason(), u"the token changed; log in again"_s);
-        for (const QByteArray &h : {kAuth, cookie, "Authorization: Bearer " + fresh + "\r\n"})
+        for (const QByteArray &h : {kAuth, cookie, freshAuth})
             QCOMPARE(send(s.port, "GET", "/api/v1/state", {}, h).status,
                      h.contains(fresh) ? 200 : 401);
         QVERIFY(QFile::remove(file));
@@ -320,9 +321,7 @@ private Q_SLOTS:
         QByteArray log;
         QTRY_VERIFY(
             (log += s.process.readAllStandardError()).contains("every API request is refused"));
-        QCOMPARE(send(s.port, "GET", "/api/v1/state", {}, "Authorization: Bearer " + fresh + "\r\n")
-                     .status,
-                 401);
+        QCOMPARE(send(s.port, "GET", "/api/v1/state", {}, freshAuth).status, 401);
         QVERIFY2(log.contains("token changed; 1 sessions ended") && !log.contains(kToken) &&
                      !log.contains(fresh),
                  log.constData());
@@ -418,13 +417,11 @@ private Q_SLOTS:
         QVERIFY(!err.contains(kToken));
     }
 
-    // Two controllers, two stations on one port number of two loopback addresses, two
-    // settings files, reached as two tunnels are (Host 127.0.0.1:9000 and :9001). A
-    // browser keeps one cookie per name and host whatever the port: each station's
-    // session outlives a login to the other. Each station stores only what it changed
-    // when SIGTERM ends it: an administrator's edits made on disk meanwhile stand. SIGHUP
-    // reads the file again and may move the listener, the Remote lamp still lit after;
-    // systemd hears READY=1 and the watchdog.
+    // Two controllers, two stations on one port of two loopback addresses, reached as two
+    // tunnels are (Host 127.0.0.1:9000, :9001): one cookie jar keeps both sessions. Each
+    // stores only what it changed when SIGTERM ends it: edits made on disk meanwhile
+    // stand. SIGHUP reads the file again, and may move the listener under a lit Remote
+    // lamp; systemd hears READY=1 and the watchdog.
     void twoStations()
     {
         const QString xdg = m_dir.filePath(u"profiles"_s);
@@ -448,12 +445,8 @@ private Q_SLOTS:
         QVERIFY(::bind(notify, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
         QVERIFY(north.start(xdg, {u"--profile"_s, u"north"_s, u"--token-file"_s, m_tokenFile},
                             {u"NOTIFY_SOCKET="_s + notifyPath, u"WATCHDOG_USEC=200000"_s}));
-        QVERIFY(south.start(xdg, {u"--profile"_s,
-                                  u"south-2"_s,
-                                  u"--token-file"_s,
-                                  m_tokenFile,
-                                  u"--listen"_s,
-                                  {}})); // the stored Listen
+        QVERIFY(south.start(xdg, {u"--profile"_s, u"south-2"_s, u"--token-file"_s, m_tokenFile,
+                                  u"--listen"_s, QString()})); // the stored Listen
         QByteArray heard;
         for (QDeadlineTimer d(5000); !heard.contains("WATCHDOG=1") && !d.hasExpired();) {
             char buffer[256];
@@ -465,10 +458,8 @@ private Q_SLOTS:
 
         QMap<QByteArray, QByteArray> jar;
         for (Station *s : {&north, &south}) {
-            const QByteArray cookie = setCookie(
-                send(s->port, "POST", "/api/v1/login", kLogin,
-                     s == &north ? "Host: 127.0.0.1:9000\r\n"_ba : "Host: 127.0.0.1:9001\r\n"_ba,
-                     false, s->address));
+            const QByteArray cookie =
+                setCookie(send(s->port, "POST", "/api/v1/login", kLogin, {}, false, s->address));
             jar[cookie.left(cookie.indexOf('='))] = cookie.left(cookie.indexOf(';'));
         }
         QVERIFY2(jar.size() == 2, jar.keys().join(' '));

@@ -32,6 +32,8 @@ async function connect() {
   }
   if (response.status === 401) return view.showLogin();
   if (!response.ok) return retry();
+  const access = response.headers.get('Tarvik-Access') ?? '';
+  view.setAccess(access.startsWith('view'), access.endsWith(' session'));
   try {
     view.render(await response.json());
   } catch {

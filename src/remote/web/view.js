@@ -92,7 +92,6 @@ export class View {
   render(s) {
     const before = this.state;
     this.state = s;
-    if ('access' in s) this.setAccess(s.access === 'view', Boolean(s.session));
     this.$('login').hidden = true;
     this.$('panel').hidden = false;
     this.$('frequency').value = s.frequencyText ?? '';
@@ -170,8 +169,8 @@ export class View {
     this.$('error').textContent = m.ok ? '' : `${name} refused: ${m.error || 'no reason given'}`;
   }
 
-  // What the credential allows, as the station's HTTP replies say it (pushes leave it
-  // out): a view-only token sees every control disabled, and a screen reader hears why.
+  // What the credential allows, as the station's HTTP replies say it: a view-only token
+  // sees every control disabled, and a screen reader hears why.
   setAccess(viewOnly, session) {
     this.viewOnly = viewOnly;
     this.$('view-only').hidden = !viewOnly;
