@@ -27,6 +27,7 @@ WebSocket API (docs/API.md) over one controller, without a window.
 It listens on 127.0.0.1:8732 unless told otherwise. Anywhere else it needs a token:
   tarvik-station --make-token ~/.config/TarvikDesk/token
   tarvik-station --listen 0.0.0.0:8732 --token-file ~/.config/TarvikDesk/token
+A reload (SIGHUP) reads the token files again; a changed token takes effect at once.
 Reach a remote station through a VPN or an SSH tunnel
 (ssh -L 8732:127.0.0.1:8732 station-host), never a bare port on the internet.
 
@@ -67,7 +68,10 @@ StationOptions parseStationOptions(QCoreApplication &app)
          u"NAME"_s},
         {u"cert"_s, u"Serve HTTPS with the PEM certificate in FILE (with --key)."_s, u"FILE"_s},
         {u"key"_s, u"The PEM private key for --cert."_s, u"FILE"_s},
-        {u"make-token"_s, u"Write a new 256-bit token to FILE (mode 0600) and end."_s, u"FILE"_s},
+        {u"make-token"_s,
+         u"Write a new 256-bit token to FILE (mode 0600) and end: a control token, or one "
+         "for [Remote] ViewTokenFile, which watches but never commands."_s,
+         u"FILE"_s},
         {u"mqtt"_s,
          u"Publish on the MQTT broker at URL, mqtt://HOST:1883 or mqtts://HOST:8883, for "
          "this run (docs/MQTT.md)."_s,
