@@ -280,17 +280,39 @@ private Q_SLOTS:
     }
 
     // The condition stays through silence; `silent` tells it from the third empty poll.
+    // Setup, or a line lost and reopened, starts the count and its clock afresh.
+    void silence_data()
+    {
+        QTest::addColumn<QString>("pause");
+        QTest::newRow("unbroken") << QString();
+        QTest::newRow("after Setup") << u"setup"_s;
+        QTest::newRow("after a reopened line") << u"line"_s;
+    }
     void silence()
     {
+        QFETCH(QString, pause);
         Bench b;
-        QVERIFY(b.start());
+        QVERIFY(b.start({}, 1500)); // the lost line is tried again 1.5 s later
         b.pollTimer()->stop();
         for (const QByteArray &reply : {frame("157048"), QByteArray(), QByteArray()})
             b.poll(reply);
         QVERIFY(!b.state().silent); // two missed replies are a busy moment
         QTest::qWait(1000);
+        if (pause == u"setup") {
+            b.station->suspend();
+            QVERIFY(b.station->resume());
+        } else if (pause == u"line") {
+            Q_EMIT b.station->port().serialPort()->errorOccurred(QSerialPort::ResourceError);
+            QTRY_COMPARE(b.state().link, LinkCondition::Waiting); // reopened
+        }
+        b.pollTimer()->stop(); // a first poll on reopening may have gone: still under three
+        QTRY_VERIFY(!b.station->findChild<QTimer *>(u"replyDeadline"_s)->isActive());
         b.poll({});
-        QVERIFY(b.state().silent && b.state().silentSeconds >= 1);
+        QCOMPARE(b.state().silent, pause.isEmpty());
+        for (int i = 0; i < 2 && !pause.isEmpty(); ++i)
+            b.poll({});
+        QVERIFY(b.state().silent);
+        QCOMPARE(b.state().silentSeconds >= 1, pause.isEmpty());
         for (int i = 0; i < 20; ++i) { // every good reply starts the count again
             b.poll(i % 2 ? QByteArray() : frame("157048"));
             QCOMPARE(b.state().silent, false);
