@@ -77,6 +77,7 @@ struct AnsweringPeer {
     int splitMs = -1;
     int requests = 0;
     QByteArray frames;
+    QByteArrayList script; // the first replies, in turn, before the numbered ones
     QSocketNotifier notifier{peer.masterFd(), QSocketNotifier::Read};
 
     explicit AnsweringPeer(PtyPeer &p, int delay, int split = -1)
@@ -97,7 +98,9 @@ struct AnsweringPeer {
                 continue;
             }
             const QByteArray reply =
-                frame(QByteArray::number(1400000 + ++requests, 16).rightJustified(6, '0'));
+                script.isEmpty()
+                    ? frame(QByteArray::number(1400000 + ++requests, 16).rightJustified(6, '0'))
+                    : (++requests, script.takeFirst());
             QTimer::singleShot(delayMs, &notifier, [this, reply] {
                 peer.write(splitMs < 0 ? reply : reply.left(5));
                 if (splitMs >= 0)
@@ -368,6 +371,20 @@ private Q_SLOTS:
         QCOMPARE(b.state().readingMHz, std::nullopt);
         QCOMPARE(b.state().replyHex, polls < 0 ? QString() : u"404100155C"_s);
         QTRY_VERIFY_WITH_TIMEOUT(controller.requests >= 2, 1500); // polling goes on
+    }
+
+    // A reply that opens with a wrong header is answered by a fresh request in the same
+    // tick, and the good frame that answers that one is read.
+    void headerSearch()
+    {
+        Bench b;
+        AnsweringPeer controller(b.peer, 0);
+        controller.script = {"\x12\x34\x56", frame("1b9e50")};
+        QVERIFY(b.start());
+        b.pollTimer()->start(0); // one tick now, the next 10 s later
+        QTRY_COMPARE(b.state().readingMHz, std::optional<double>(18.1));
+        QCOMPARE(controller.requests, 2);
+        QCOMPARE(b.state().link, LinkCondition::Answering);
     }
 
     // Commands ten a second for five seconds: each goes out at once, and the poll still
