@@ -57,12 +57,8 @@ inline QList<LookRow> lookRows()
         row("code outside the table keeps the pattern, ends retracting",
             {frame("157048", "90"), frame("157048", "30")}, "green grey grey red green red"),
         row("tuning", {frame("157048", "00", "31", "01")}, "green red grey red red red"),
-        row("one unanswered poll changes nothing", {reversed, none},
-            "green grey grey green red red"),
         row("silent from the third unanswered poll", {reversed, none, none, none},
             "red grey grey green red red", "Controller not answering"),
-        row("answering again", {frame("157048"), none, none, none, frame("157048")},
-            "green grey grey red red red"),
         row("not understood", {reversed, reversed.mid(1)}, "red grey grey green red red",
             "Controller reply not understood"),
     };
