@@ -200,6 +200,13 @@ def main(program):
         app = wait_for(lambda: next((a for a in desktop if a and a.name == "TarvikDesk"), None), 30)
         if check(app is not None, "the panel registers with the accessibility bus"):
             walk(app)
+            found = subprocess.run(["xdotool", "search", "--name", MAIN], capture_output=True, text=True)
+            subprocess.run(["xdotool", "windowmove", "--sync", found.stdout.split()[0], "300", "200"])
+            panel.terminate()  # a desktop session that logs out: stored as by Exit
+            panel.wait(10)
+            with open(os.path.join(home, "config", "TarvikDesk", "TarvikDesk.conf")) as conf:
+                text = conf.read()
+            check("Position-Left=4500\nPosition-Top=3000\n" in text, f"SIGTERM stores where the panel was: {text}")
     finally:
         panel.terminate()
         panel.wait(10)

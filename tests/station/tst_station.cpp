@@ -77,6 +77,7 @@ struct AnsweringPeer {
     int splitMs = -1;
     int requests = 0;
     QByteArray frames;
+    QByteArrayList script; // the first replies, in turn, before the numbered ones
     QSocketNotifier notifier{peer.masterFd(), QSocketNotifier::Read};
 
     explicit AnsweringPeer(PtyPeer &p, int delay, int split = -1)
@@ -97,7 +98,9 @@ struct AnsweringPeer {
                 continue;
             }
             const QByteArray reply =
-                frame(QByteArray::number(1400000 + ++requests, 16).rightJustified(6, '0'));
+                script.isEmpty()
+                    ? frame(QByteArray::number(1400000 + ++requests, 16).rightJustified(6, '0'))
+                    : (++requests, script.takeFirst());
             QTimer::singleShot(delayMs, &notifier, [this, reply] {
                 peer.write(splitMs < 0 ? reply : reply.left(5));
                 if (splitMs >= 0)
@@ -280,17 +283,39 @@ private Q_SLOTS:
     }
 
     // The condition stays through silence; `silent` tells it from the third empty poll.
+    // Setup, or a line lost and reopened, starts the count and its clock afresh.
+    void silence_data()
+    {
+        QTest::addColumn<QString>("pause");
+        QTest::newRow("unbroken") << QString();
+        QTest::newRow("after Setup") << u"setup"_s;
+        QTest::newRow("after a reopened line") << u"line"_s;
+    }
     void silence()
     {
+        QFETCH(QString, pause);
         Bench b;
-        QVERIFY(b.start());
+        QVERIFY(b.start({}, 2500)); // the lost line is tried again 2.5 s later
         b.pollTimer()->stop();
         for (const QByteArray &reply : {frame("157048"), QByteArray(), QByteArray()})
             b.poll(reply);
         QVERIFY(!b.state().silent); // two missed replies are a busy moment
-        QTest::qWait(1000);
+        QTest::qWait(2000);
+        if (pause == u"setup") {
+            b.station->suspend();
+            QVERIFY(b.station->resume());
+        } else if (pause == u"line") {
+            Q_EMIT b.station->port().serialPort()->errorOccurred(QSerialPort::ResourceError);
+            QTRY_COMPARE(b.state().link, LinkCondition::Waiting); // reopened
+        }
+        b.pollTimer()->stop(); // a first poll on reopening may have gone: still under three
+        QTRY_VERIFY(!b.station->findChild<QTimer *>(u"replyDeadline"_s)->isActive());
         b.poll({});
-        QVERIFY(b.state().silent && b.state().silentSeconds >= 1);
+        QCOMPARE(b.state().silent, pause.isEmpty());
+        for (int i = 0; i < 2 && !pause.isEmpty(); ++i)
+            b.poll({});
+        QVERIFY(b.state().silent);
+        QCOMPARE(b.state().silentSeconds >= 2, pause.isEmpty()); // 2 s: room for a busy machine
         for (int i = 0; i < 20; ++i) { // every good reply starts the count again
             b.poll(i % 2 ? QByteArray() : frame("157048"));
             QCOMPARE(b.state().silent, false);
@@ -348,6 +373,20 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(controller.requests >= 2, 1500); // polling goes on
     }
 
+    // A reply that opens with a wrong header is answered by a fresh request in the same
+    // tick, and the good frame that answers that one is read.
+    void headerSearch()
+    {
+        Bench b;
+        AnsweringPeer controller(b.peer, 0);
+        controller.script = {"\x12\x34\x56", frame("1b9e50")};
+        QVERIFY(b.start());
+        b.pollTimer()->start(0); // one tick now, the next 10 s later
+        QTRY_COMPARE(b.state().readingMHz, std::optional<double>(18.1));
+        QCOMPARE(controller.requests, 2);
+        QCOMPARE(b.state().link, LinkCondition::Answering);
+    }
+
     // Commands ten a second for five seconds: each goes out at once, and the poll still
     // asks at least once every two intervals.
     void commandStream()
@@ -367,10 +406,9 @@ private Q_SLOTS:
 
     void lost_data()
     {
-        QTest::addColumn<int>("error"); // -1: the far end hangs up, 0: not there at start
-        QTest::newRow("far end hangs up") << -1;
-        QTest::newRow("adapter pulled out") << int(QSerialPort::ResourceError);
-        QTest::newRow("not there at start, plugged in 3 s later") << 0;
+        QTest::addColumn<bool>("atStart"); // else the far end hangs up (a pulled adapter: silence)
+        QTest::newRow("far end hangs up") << false;
+        QTest::newRow("not there at start, plugged in 3 s later") << true;
     }
 
     // Through a symbolic link, as /dev/serial/by-id names an adapter: a device lost or
@@ -378,15 +416,15 @@ private Q_SLOTS:
     // as soon as the link points at a device again.
     void lost()
     {
-        QFETCH(int, error);
+        QFETCH(bool, atStart);
         QTemporaryDir dir;
         const QString link = dir.filePath(u"line"_s);
         Bench b;
         StationSettings s;
         s.comPort = link;
         PtyPeer fresh;
-        PtyPeer &back = error < 0 ? fresh : b.peer;
-        if (error == 0) {
+        PtyPeer &back = atStart ? b.peer : fresh;
+        if (atStart) {
             QVERIFY(!b.start(s, 200));
             QCOMPARE(b.state().link, LinkCondition::Absent);
             QTest::qWait(3000);
@@ -395,11 +433,7 @@ private Q_SLOTS:
             QVERIFY(b.peer.readExactly(3).startsWith(kRequest)); // a busy machine may send two
             b.peer.write(frame("157048"));
             QTRY_COMPARE(b.state().link, LinkCondition::Answering);
-            if (error < 0)
-                b.peer.closeMaster();
-            else
-                Q_EMIT b.station->port().serialPort()->errorOccurred(
-                    QSerialPort::SerialPortError(error));
+            b.peer.closeMaster();
             QTRY_COMPARE(b.state().link, LinkCondition::Lost);
         }
         QVERIFY(!b.pollTimer()->isActive());
