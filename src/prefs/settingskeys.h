@@ -37,6 +37,9 @@ enum class Key {
     MqttCaFile,
     MqttDiscovery,
     StationId,
+    InterlockEnabled,
+    InterlockHoldAfterTx,
+    InterlockWhenUnknown,
 };
 
 enum class DefaultKind {
@@ -57,7 +60,7 @@ struct SettingKey {
 inline constexpr std::string_view kApplication = "TarvikDesk";
 
 // In the order fillMissingSettings fills them.
-inline constexpr std::array<SettingKey, 28> kSettingKeys{{
+inline constexpr std::array<SettingKey, 31> kSettingKeys{{
     {Key::ComPort, "StartUp", "ComPort", "1", DefaultKind::Text},
     {Key::Settings, "StartUp", "Settings", "4800,n,8,1", DefaultKind::Text},
     {Key::PositionLeft, "StartUp", "Position-Left", "", DefaultKind::WindowLeft},
@@ -88,6 +91,10 @@ inline constexpr std::array<SettingKey, 28> kSettingKeys{{
     {Key::MqttDiscovery, "Mqtt", "Discovery", "1", DefaultKind::Text},
     // Made once at random (stationid.h); never a default written by the filler.
     {Key::StationId, "Station", "Id", "", DefaultKind::None},
+    // Empty: armed exactly when the antenna follows the radio (or --rig is given).
+    {Key::InterlockEnabled, "Interlock", "Enabled", "", DefaultKind::None},
+    {Key::InterlockHoldAfterTx, "Interlock", "HoldAfterTxMs", "0", DefaultKind::Text},
+    {Key::InterlockWhenUnknown, "Interlock", "WhenUnknown", "allow", DefaultKind::Text},
 }};
 
 constexpr const SettingKey &settingKey(Key id)
@@ -117,5 +124,7 @@ inline constexpr int kFollowPortMin = 1;
 inline constexpr int kFollowPortMax = 65535;
 inline constexpr int kFollowThresholdMaxKHz = 5000;
 inline constexpr int kFollowSettleMaxMs = 10000;
+// The longest an amplifier's relays or a VOX hang may keep the interlock closed after PTT.
+inline constexpr int kHoldAfterTxMaxMs = 10000;
 
 } // namespace tarvik
