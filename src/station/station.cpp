@@ -47,6 +47,8 @@ Station::Station(QObject *parent)
     connect(m_follower, &RigFollower::pttAnswered, this, &Station::takePtt);
     m_txHold->setObjectName(u"txHold"_s);
     m_txHold->setSingleShot(true);
+    // A hold is a promise to the amplifier: never a coarse timer's 5 % early.
+    m_txHold->setTimerType(Qt::PreciseTimer);
     connect(m_txHold, &QTimer::timeout, this, &Station::endTxHold);
     m_state.portName = m_port->displayName();
     m_state.followStatus = m_follower->statusText();
