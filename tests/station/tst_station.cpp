@@ -458,9 +458,9 @@ private Q_SLOTS:
     // Dis Xcvr goes out; a refused command never goes out later.
     void interlock_data()
     {
-        QTest::addColumn<bool>("away");  // rigctld stopped, else keyed with "T 1"
+        QTest::addColumn<bool>("away");   // rigctld stopped, else keyed with "T 1"
         QTest::addColumn<bool>("refuse"); // WhenUnknown=refuse
-        QTest::addColumn<int>("result"); // of each moving command
+        QTest::addColumn<int>("result");  // of each moving command
         QTest::newRow("transmitting") << false << false << int(CommandResult::Transmitting);
         QTest::newRow("rigctld stopped, allow") << true << false << int(CommandResult::Written);
         QTest::newRow("rigctld stopped, refuse")
@@ -482,12 +482,15 @@ private Q_SLOTS:
         if (away)
             rig.kill();
         QTRY_VERIFY(b.state().ptt == (away ? rig::Ptt::Unknown : rig::Ptt::On));
-        const auto txLamp = [&b] { return lampLooks(b.state())[4].state; };
+        const auto txLamp = [&b] {
+            return lampLooks(b.state())[4].state;
+        };
         QCOMPARE(lampLooks(b.state())[4].name, u"TX lamp"_s);
         const LampState tx = txLamp();
         QCOMPARE(tx.colour, away ? u"grey"_s : u"red"_s);
         QCOMPARE(tx.note.contains(u"cannot see the radio"_s), away);
-        for (const char *step : {"20", "f21074000", "up", "dn", "180", "bidir", "home", "cal", "xon"}) {
+        for (const char *step :
+             {"20", "f21074000", "up", "dn", "180", "bidir", "home", "cal", "xon"}) {
             QCOMPARE(int(act(*b.station, QString::fromLatin1(step))), result);
             if (result == int(CommandResult::Written))
                 QCOMPARE(b.peer.readExactly(11).size(), 11);
