@@ -222,8 +222,8 @@ void MainWindow::buildStatusDisplays(QWidget *client)
         {"lblTx",
          "TX",
          "TX lamp",
-         {1965, 120, 210, 255},
-         {2190, 120, 255, 255},
+         {2325, 120, 270, 255},
+         {2040, 120, 255, 255},
          &MainWindow::m_txCaption,
          &MainWindow::m_txLamp},
     };
@@ -238,7 +238,6 @@ void MainWindow::buildStatusDisplays(QWidget *client)
                 twipsRect(l.lampRect.x(), l.lampRect.y(), l.lampRect.width(), l.lampRect.height()));
     }
     m_remoteCaption->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    m_txCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 }
 
 // The command buttons, the pattern buttons with their lamps, and On Top.
