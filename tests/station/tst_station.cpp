@@ -453,9 +453,8 @@ private Q_SLOTS:
         QCOMPARE(b.state().band, std::optional<std::size_t>(5));
     }
 
-    // Armed on a real rigctld: while the radio transmits (or, by the rule, while PTT
-    // cannot be read) every command that moves the elements writes nothing and says why;
-    // Dis Xcvr goes out; a refused command never goes out later.
+    // Armed on a real rigctld, keyed or away: each moving command's result; Dis Xcvr goes
+    // out; a refused command never goes out later.
     void interlock_data()
     {
         QTest::addColumn<bool>("away");   // rigctld stopped, else keyed with "T 1"
@@ -482,13 +481,11 @@ private Q_SLOTS:
         if (away)
             rig.kill();
         QTRY_VERIFY(b.state().ptt == (away ? rig::Ptt::Unknown : rig::Ptt::On));
-        const auto txLamp = [&b] {
-            return lampLooks(b.state())[4].state;
-        };
-        QCOMPARE(lampLooks(b.state())[4].name, u"TX lamp"_s);
-        const LampState tx = txLamp();
-        QCOMPARE(tx.colour, away ? u"grey"_s : u"red"_s);
-        QCOMPARE(tx.note.contains(u"cannot see the radio"_s), away);
+        const auto tx = [&b] {
+            return lampLooks(b.state())[4];
+        }; // beside Radio
+        QCOMPARE(tx().name + u' ' + tx().state.colour, away ? u"TX lamp grey"_s : u"TX lamp red"_s);
+        QCOMPARE(tx().state.note.contains(u"cannot see the radio"_s), away);
         for (const char *step :
              {"20", "f21074000", "up", "dn", "180", "bidir", "home", "cal", "xon"}) {
             QCOMPARE(int(act(*b.station, QString::fromLatin1(step))), result);
@@ -502,7 +499,7 @@ private Q_SLOTS:
             return;
         QCOMPARE(b.state().band, std::optional<std::size_t>()); // the refused band left no lamp
         QVERIFY(rig.set("T 0"));
-        QTRY_COMPARE(txLamp().colour, u"green"_s);
+        QTRY_COMPARE(tx().state.colour, u"green"_s);
         QCOMPARE(b.peer.collect(300), QByteArray()); // refused means refused
         QCOMPARE(act(*b.station, u"20"_s), CommandResult::Written);
         QCOMPARE(b.peer.readExactly(11).toHex(' '), frame("157048").toHex(' '));
