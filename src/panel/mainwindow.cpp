@@ -179,7 +179,14 @@ void MainWindow::showState(const StationState &state)
             setSpoken(m_radioCaption, lamp.state.words);
         else if (lamp.name == m_remoteLamp->accessibleName())
             setSpoken(m_remoteCaption, lamp.state.words);
+        if (lamp.name == m_txLamp->accessibleName()) {
+            setTip(m_txLamp, lamp.state.note.isEmpty() ? lamp.state.words : lamp.state.note);
+            setSpoken(m_txCaption, lamp.state.words); // "Transmitting", said once
+        }
     }
+    if (interlockVerdict(state) == CommandResult::Written)
+        for (QPushButton *b : centralWidget()->findChildren<QPushButton *>())
+            showRefusal(b, CommandResult::Written);
     if (state.readingMHz)
         setText(m_frequency, formatMHz(*state.readingMHz, locale()));
     setText(m_received, state.replyHex);
@@ -187,6 +194,27 @@ void MainWindow::showState(const StationState &state)
     const QSignalBlocker quiet(m_followAction); // the state only shows what is so
     m_followAction->setChecked(state.following);
     showRemoteTip(state);
+}
+
+void MainWindow::showRefusal(QPushButton *control, CommandResult result)
+{
+    const char *const key = "tipBeforeRefusal";
+    const QVariant before = control->property(key);
+    QString why;
+    if (result == CommandResult::Transmitting)
+        why = u"Not sent: the radio is transmitting"_s;
+    else if (result == CommandResult::TransmitUnknown)
+        why = u"Not sent: the transmit state is unknown"_s;
+    if (why.isEmpty()) {
+        if (before.isValid())
+            setTip(control, before.toString());
+        control->setProperty(key, QVariant());
+        return;
+    }
+    if (!before.isValid())
+        control->setProperty(key, control->toolTip());
+    const QString base = control->property(key).toString();
+    setTip(control, base.isEmpty() ? why : base + u'\n' + why);
 }
 
 void MainWindow::showRemoteTip(const StationState &state)

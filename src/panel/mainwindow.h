@@ -22,6 +22,7 @@ namespace tarvik {
 
 class SettingsStore;
 class Station;
+enum class CommandResult : int;
 struct StationState;
 namespace remote {
 class RemoteServer;
@@ -87,6 +88,10 @@ public:
     remote::RemoteServer *remoteServer() const { return m_server; }
     mqtt::MqttBridge *mqttBridge() const { return m_bridge; }
 
+    // A control whose command the transmit interlock refused says why in its tool tip,
+    // until the radio receives again; nothing beeps.
+    static void showRefusal(QPushButton *control, CommandResult result);
+
 Q_SIGNALS:
     // The API is served at `url` ("http://127.0.0.1:8732/").
     void serving(const QString &url);
@@ -150,6 +155,8 @@ private:
     Indicator *m_remoteLamp = nullptr;
     QHash<QString, Indicator *> m_lamps; // by accessible name, as the looks table names them
     QLabel *m_remoteCaption = nullptr;
+    Indicator *m_txLamp = nullptr;
+    QLabel *m_txCaption = nullptr;
     RemoteSettings m_remote;
     QString m_listenForThisRun;
     QString m_servingUrl; // empty: not serving

@@ -62,25 +62,25 @@ struct ButtonRow {
     int left; // twips
     int top;
     int width;
-    void (*command)(Station &); // none: the button stays disabled
+    CommandResult (*command)(Station &); // none: the button stays disabled
 };
 
 // Commands in the left column, patterns in the right; each pattern has its lamp.
 // The controller has no three-quarter pattern: its button stays disabled.
 // clang-format off
 constexpr ButtonRow kCommandButtons[] = {
-    {"cmdHome", "&Home", 2640, 120, 855, [](Station &s) { s.home(); }},
-    {"cmdCal", "&Calibrate", 2640, 480, 855, [](Station &s) { s.calibrate(); }},
-    {"cmdEnable", "&En Xcvr", 2640, 840, 855, [](Station &s) { s.setTransceiver(true); }},
-    {"cmdDisable", "&Dis Xcvr", 2640, 1200, 855, [](Station &s) { s.setTransceiver(false); }},
-    {"cmd180", "&180", 3960, 120, 495, [](Station &s) { s.toggleReversed(); }},
-    {"cmdBid", "&BiDir", 3960, 480, 495, [](Station &s) { s.toggleBidirectional(); }},
+    {"cmdHome", "&Home", 2640, 120, 855, [](Station &s) { return s.home(); }},
+    {"cmdCal", "&Calibrate", 2640, 480, 855, [](Station &s) { return s.calibrate(); }},
+    {"cmdEnable", "&En Xcvr", 2640, 840, 855, [](Station &s) { return s.setTransceiver(true); }},
+    {"cmdDisable", "&Dis Xcvr", 2640, 1200, 855, [](Station &s) { return s.setTransceiver(false); }},
+    {"cmd180", "&180", 3960, 120, 495, [](Station &s) { return s.toggleReversed(); }},
+    {"cmdBid", "&BiDir", 3960, 480, 495, [](Station &s) { return s.toggleBidirectional(); }},
     {"cmd34", "&3/4", 3960, 840, 495, nullptr},
 };
 
 constexpr ButtonRow kStepButtons[] = {
-    {"cmdUP", "UP", 4800, 1680, 375, [](Station &s) { s.stepUp(); }},
-    {"cmdDN", "DN", 4800, 2040, 375, [](Station &s) { s.stepDown(); }},
+    {"cmdUP", "UP", 4800, 1680, 375, [](Station &s) { return s.stepUp(); }},
+    {"cmdDN", "DN", 4800, 2040, 375, [](Station &s) { return s.stepDown(); }},
 };
 // clang-format on
 
@@ -93,7 +93,9 @@ void addButtons(Station *station, QWidget *parent, const ButtonRow (&rows)[N])
                        twipsRect(row.left, row.top, row.width, kButtonHeight));
         if (row.command)
             QObject::connect(b, &QPushButton::clicked, station,
-                             [station, command = row.command] { command(*station); });
+                             [b, station, command = row.command] {
+                                 MainWindow::showRefusal(b, command(*station));
+                             });
         else
             b->setEnabled(false);
     }
@@ -192,7 +194,7 @@ void MainWindow::buildStatusDisplays(QWidget *client)
     // In every view, a lamp that is grey when off and a caption whose accessible name
     // is what a screen reader hears when that changes: beside Connected, whether the
     // antenna follows the radio; in the room right of the frequency, whether remote
-    // clients are connected.
+    // clients are connected, and above, whether the radio transmits.
     struct StatusLamp {
         const char *captionName;
         const char *caption;
@@ -217,6 +219,13 @@ void MainWindow::buildStatusDisplays(QWidget *client)
          {2190, 690, 255, 255},
          &MainWindow::m_remoteCaption,
          &MainWindow::m_remoteLamp},
+        {"lblTx",
+         "TX",
+         "TX lamp",
+         {2325, 120, 270, 255},
+         {2040, 120, 255, 255},
+         &MainWindow::m_txCaption,
+         &MainWindow::m_txLamp},
     };
     for (const StatusLamp &l : statusLamps) {
         const QRect c = l.captionRect;
@@ -276,7 +285,7 @@ void MainWindow::buildBandRow(QWidget *client)
             twipsRect(band.buttonLeft, kBandButtonTop, kBandButtonWidth, kBandButtonHeight));
         m_bandButtons[i]->setAccessibleName(caption + QStringLiteral(" m"));
         connect(m_bandButtons[i], &QPushButton::clicked, m_station,
-                [this, i] { m_station->tuneBand(i); });
+                [this, i] { showRefusal(m_bandButtons[i], m_station->tuneBand(i)); });
     }
 }
 

@@ -121,6 +121,7 @@ StationSettings readStationSettings(const SettingsStore &store)
     s.largeAntenna = readBool(store.value(Key::Vastor)).value_or(s.largeAntenna);
     s.retracted = readText(store, Key::Retracted);
     s.follow = readFollowSettings(store);
+    s.interlock = readInterlockSettings(store);
     return s;
 }
 
@@ -163,6 +164,19 @@ FollowSettings readFollowSettings(const SettingsStore &store)
     return s;
 }
 
+// "allow" and "refuse" only; anything else is the default.
+InterlockSettings readInterlockSettings(const SettingsStore &store)
+{
+    InterlockSettings s;
+    if (const QString on = store.value(Key::InterlockEnabled); on == u"0" || on == u"1")
+        s.enabled = on == u"1";
+    s.holdAfterTxMs = readNumber(store, Key::InterlockHoldAfterTx, 0, kHoldAfterTxMaxMs);
+    if (const QString rule = store.value(Key::InterlockWhenUnknown);
+        rule == u"allow" || rule == u"refuse")
+        s.refuseWhenUnknown = rule == u"refuse";
+    return s;
+}
+
 // A blank or a control character makes a URL, prefix or user name unusable; the files
 // are taken as written, as the token file is.
 MqttSettings readMqttSettings(const SettingsStore &store)
@@ -193,7 +207,7 @@ SettingValues settingValues(const StationSettings &value)
         {Key::Poll, QString::number(value.pollMs)},
         {Key::Vastor, boolText(value.largeAntenna)},
     };
-    return out + settingValues(value.follow);
+    return out + settingValues(value.follow) + settingValues(value.interlock);
 }
 
 // An edge the window manager chose is not stored.
@@ -237,6 +251,14 @@ SettingValues settingValues(const FollowSettings &value)
             {Key::FollowPort, QString::number(value.port)},
             {Key::FollowThreshold, QString::number(value.thresholdKHz)},
             {Key::FollowSettle, QString::number(value.settleMs)}};
+}
+
+SettingValues settingValues(const InterlockSettings &value)
+{
+    return {{Key::InterlockEnabled, value.enabled ? flagText(*value.enabled) : QString()},
+            {Key::InterlockHoldAfterTx, QString::number(value.holdAfterTxMs)},
+            {Key::InterlockWhenUnknown,
+             value.refuseWhenUnknown ? QStringLiteral("refuse") : QStringLiteral("allow")}};
 }
 
 bool fillMissingSettings(SettingsStore &store, double windowLeftTwips, double windowTopTwips)

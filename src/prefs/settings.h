@@ -35,6 +35,16 @@ struct FollowSettings {
     bool operator==(const FollowSettings &) const = default;
 };
 
+// The "Interlock" section: whether commands that move the elements wait for the radio
+// to stop transmitting.
+struct InterlockSettings {
+    std::optional<bool> enabled; // none: armed exactly when following (or --rig)
+    int holdAfterTxMs = defaultNumber(Key::InterlockHoldAfterTx);
+    bool refuseWhenUnknown = settingKey(Key::InterlockWhenUnknown).defaultValue == "refuse";
+
+    bool operator==(const InterlockSettings &) const = default;
+};
+
 // What the station itself runs by: the line, the pattern, the poll, the antenna type,
 // following. Shared by the panel and the headless station.
 struct StationSettings {
@@ -46,6 +56,7 @@ struct StationSettings {
     // Kept as read, for older versions.
     QString retracted = latin1(settingKey(Key::Retracted).defaultValue);
     FollowSettings follow;
+    InterlockSettings interlock;
 
     bool operator==(const StationSettings &) const = default;
 };
@@ -90,12 +101,14 @@ StationSettings readStationSettings(const SettingsStore &store);
 WindowSettings readWindowSettings(const SettingsStore &store);
 RemoteSettings readRemoteSettings(const SettingsStore &store);
 FollowSettings readFollowSettings(const SettingsStore &store);
+InterlockSettings readInterlockSettings(const SettingsStore &store);
 MqttSettings readMqttSettings(const SettingsStore &store);
 
 SettingValues settingValues(const StationSettings &value);
 SettingValues settingValues(const WindowSettings &value);
 SettingValues settingValues(const RemoteSettings &value);
 SettingValues settingValues(const FollowSettings &value);
+SettingValues settingValues(const InterlockSettings &value);
 SettingValues settingValues(const MqttSettings &value);
 
 // Writes the default of every key that is missing or empty, in one write; the window

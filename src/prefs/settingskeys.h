@@ -38,6 +38,9 @@ enum class Key {
     MqttDiscovery,
     StationId,
     RemoteViewTokenFile,
+    InterlockEnabled,
+    InterlockHoldAfterTx,
+    InterlockWhenUnknown,
 };
 
 enum class DefaultKind {
@@ -58,7 +61,7 @@ struct SettingKey {
 inline constexpr std::string_view kApplication = "TarvikDesk";
 
 // In the order fillMissingSettings fills them.
-inline constexpr std::array<SettingKey, 29> kSettingKeys{{
+inline constexpr std::array<SettingKey, 32> kSettingKeys{{
     {Key::ComPort, "StartUp", "ComPort", "1", DefaultKind::Text},
     {Key::Settings, "StartUp", "Settings", "4800,n,8,1", DefaultKind::Text},
     {Key::PositionLeft, "StartUp", "Position-Left", "", DefaultKind::WindowLeft},
@@ -91,6 +94,10 @@ inline constexpr std::array<SettingKey, 29> kSettingKeys{{
     {Key::StationId, "Station", "Id", "", DefaultKind::None},
     // A token that may watch but not command; empty: none.
     {Key::RemoteViewTokenFile, "Remote", "ViewTokenFile", "", DefaultKind::None},
+    // Empty: armed exactly when the antenna follows the radio (or --rig is given).
+    {Key::InterlockEnabled, "Interlock", "Enabled", "", DefaultKind::None},
+    {Key::InterlockHoldAfterTx, "Interlock", "HoldAfterTxMs", "0", DefaultKind::Text},
+    {Key::InterlockWhenUnknown, "Interlock", "WhenUnknown", "allow", DefaultKind::Text},
 }};
 
 constexpr const SettingKey &settingKey(Key id)
@@ -120,5 +127,7 @@ inline constexpr int kFollowPortMin = 1;
 inline constexpr int kFollowPortMax = 65535;
 inline constexpr int kFollowThresholdMaxKHz = 5000;
 inline constexpr int kFollowSettleMaxMs = 10000;
+// The longest an amplifier's relays or a VOX hang may keep the interlock closed after PTT.
+inline constexpr int kHoldAfterTxMaxMs = 10000;
 
 } // namespace tarvik

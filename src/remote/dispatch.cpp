@@ -40,6 +40,10 @@ QString refusalText(CommandResult result)
         return QStringLiteral("the setup dialog holds the line");
     case CommandResult::OutOfRange:
         return QStringLiteral("out of range");
+    case CommandResult::Transmitting:
+        return QStringLiteral("transmitting");
+    case CommandResult::TransmitUnknown:
+        return QStringLiteral("transmit state unknown");
     }
     return {};
 }

@@ -351,6 +351,9 @@ RemoteServer::Reply RemoteServer::commandReply(const QString &name,
     const CommandResult result = runCommand(*m_station, *parsed.command);
     if (result == CommandResult::OutOfRange)
         return error(Status::BadRequest, refusalText(result));
+    // The radio's doing, not the station's: the same request may go once it receives.
+    if (result == CommandResult::Transmitting || result == CommandResult::TransmitUnknown)
+        return error(Status::Conflict, refusalText(result));
     if (result != CommandResult::Written)
         return error(Status::ServiceUnavailable, refusalText(result));
     return stateReply(grant.access, !grant.session.isEmpty());

@@ -51,6 +51,19 @@ QString followText(RigFollower::State state)
     return QStringLiteral("not-answering");
 }
 
+QString pttText(rig::Ptt ptt)
+{
+    switch (ptt) {
+    case rig::Ptt::On:
+        return QStringLiteral("on");
+    case rig::Ptt::Off:
+        return QStringLiteral("off");
+    case rig::Ptt::Unknown:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+
 // The lamp's pattern when the controller told one, else the one the next frame sends.
 QString patternText(const StationState &state)
 {
@@ -98,6 +111,7 @@ QJsonObject stateJson(const StationState &state, int clients, const QString &ver
          QJsonObject{{QStringLiteral("enabled"), state.following},
                      {QStringLiteral("state"), followText(state.followState)},
                      {QStringLiteral("status"), state.followStatus}}},
+        {QStringLiteral("ptt"), pttText(state.ptt)},
         {QStringLiteral("lamps"), lampsJson(state)},
         {QStringLiteral("clients"), clients},
         {QStringLiteral("version"), version},

@@ -68,8 +68,7 @@ RigFollower::RigFollower(QObject *parent)
         fault(QStringLiteral("no answer within %1 s").arg(rig::kAnswerTimeoutMs / 1000.0));
     });
     connect(m_settle, &QTimer::timeout, this, &RigFollower::considerFrame);
-    connect(m_tuning, &QTimer::timeout, this,
-            [this] { m_poll->setInterval(rig::kPollIntervalMs); });
+    connect(m_tuning, &QTimer::timeout, this, &RigFollower::retime);
     connect(m_retry, &QTimer::timeout, this, &RigFollower::connectToRig);
 }
 
@@ -77,26 +76,82 @@ void RigFollower::setEndpoint(const QString &host, quint16 port)
 {
     m_host = host;
     m_port = port;
-    if (m_following)
+    if (m_following) {
         start();
-    else
-        show(State::Off, QStringLiteral("not following"));
+        return;
+    }
+    show(State::Off, QStringLiteral("not following"));
+    if (m_watchPtt)
+        reconnect();
 }
 
 void RigFollower::start()
 {
-    dropConnection();
     m_following = true;
-    m_backoffStep = 0;
     show(m_state, QStringLiteral("connecting"));
-    connectToRig();
+    reconnect();
 }
 
+// Watching PTT keeps the connection, so the interlock does not go blind for a moment.
 void RigFollower::stop()
 {
     m_following = false;
-    dropConnection();
+    if (m_watchPtt) {
+        m_settle->stop();
+        m_tuning->stop();
+        m_reading.reset();
+        retime();
+    } else {
+        dropConnection();
+        takePtt(rig::Ptt::Unknown, QStringLiteral("rigctld is not asked"));
+    }
     show(State::Off, QStringLiteral("not following"));
+}
+
+void RigFollower::setWatchingPtt(bool on)
+{
+    if (on == m_watchPtt)
+        return;
+    const bool wasActive = isActive();
+    m_watchPtt = on;
+    if (on && !wasActive)
+        reconnect();
+    else if (!isActive()) {
+        dropConnection();
+        takePtt(rig::Ptt::Unknown, QStringLiteral("rigctld is not asked"));
+    } else
+        retime();
+}
+
+void RigFollower::reconnect()
+{
+    dropConnection();
+    m_backoffStep = 0;
+    takePtt(rig::Ptt::Unknown, QStringLiteral("connecting to rigctld at ") + endpoint());
+    connectToRig();
+}
+
+// The frequency at its own pace: every 250 ms at rest, 50 ms while the knob turns;
+// watching PTT alone, or faster, asks at least every kPttPollIntervalMs.
+int RigFollower::pollInterval() const
+{
+    int ms = m_tuning->isActive() ? rig::kTuningPollIntervalMs : rig::kPollIntervalMs;
+    if (m_watchPtt)
+        ms = std::min(ms, rig::kPttPollIntervalMs);
+    return ms;
+}
+
+void RigFollower::retime()
+{
+    if (m_poll->isActive() && m_poll->interval() != pollInterval())
+        m_poll->start(pollInterval());
+}
+
+void RigFollower::takePtt(rig::Ptt ptt, const QString &note)
+{
+    m_ptt = ptt;
+    m_pttNote = note;
+    Q_EMIT pttAnswered(ptt);
 }
 
 void RigFollower::connectToRig()
@@ -112,7 +167,8 @@ void RigFollower::onConnected()
     m_ptt = rig::Ptt::Unknown;
     m_reading.reset();
     m_sendAtOnce = true;
-    m_poll->start(rig::kPollIntervalMs);
+    m_sinceFrequency.invalidate();
+    m_poll->start(pollInterval());
     poll();
 }
 
@@ -122,7 +178,14 @@ void RigFollower::poll()
         return; // m_answerTimeout is already watching the open question
     if (m_askPtt)
         m_round += rig::kGetPtt.front();
-    m_round += rig::kGetFrequency.front();
+    // Half a tick early counts as due, so 100 ms ticks ask it every 200 ms, not 300.
+    const int frequencyMs =
+        m_tuning->isActive() ? rig::kTuningPollIntervalMs : rig::kPollIntervalMs;
+    if (m_following && (!m_sinceFrequency.isValid() ||
+                        m_sinceFrequency.elapsed() + m_poll->interval() / 2 >= frequencyMs)) {
+        m_round += rig::kGetFrequency.front();
+        m_sinceFrequency.start();
+    }
     askNext();
 }
 
@@ -162,8 +225,12 @@ bool RigFollower::takeAnswer(const QByteArray &line)
     m_round.remove(0, 1);
     askNext();
     if (question == rig::kGetPtt.front()) {
-        m_ptt = rig::parsePtt(line);
-        m_askPtt = m_ptt != rig::Ptt::Unknown;
+        const bool wasOn = m_ptt == rig::Ptt::On;
+        const rig::Ptt ptt = rig::parsePtt(line);
+        m_askPtt = ptt != rig::Ptt::Unknown;
+        takePtt(ptt, m_askPtt ? QString() : QStringLiteral("the radio does not report PTT"));
+        if (wasOn && ptt != rig::Ptt::On && m_following)
+            considerFrame(); // the retune that waited goes now, not at the next reading
         return true;
     }
     const std::optional<std::int64_t> hz = rig::parseFrequency(line);
@@ -171,7 +238,8 @@ bool RigFollower::takeAnswer(const QByteArray &line)
         fault(QStringLiteral("\"%1\" is not a frequency").arg(QString::fromLatin1(line.left(40))));
         return false;
     }
-    takeFrequency(*hz);
+    if (m_following)
+        takeFrequency(*hz);
     return true;
 }
 
@@ -185,8 +253,7 @@ void RigFollower::takeFrequency(std::int64_t hz)
     if (m_reading && *m_reading != hz) {
         m_settle->start(m_settleMs);
         m_tuning->start();
-        if (m_poll->interval() != rig::kTuningPollIntervalMs)
-            m_poll->start(rig::kTuningPollIntervalMs);
+        retime();
     }
     m_reading = hz;
     considerFrame();
@@ -194,7 +261,7 @@ void RigFollower::takeFrequency(std::int64_t hz)
 
 void RigFollower::considerFrame()
 {
-    if (!m_reading || m_settle->isActive() || m_ptt == rig::Ptt::On)
+    if (!m_following || !m_reading || m_settle->isActive() || m_ptt == rig::Ptt::On)
         return;
     const std::int64_t hz = *m_reading;
     if (!rig::inFollowRange(hz))
@@ -212,10 +279,12 @@ void RigFollower::noteSent(std::int64_t hz)
 
 void RigFollower::fault(const QString &why)
 {
-    if (!m_following || m_retry->isActive())
+    if (!isActive() || m_retry->isActive())
         return; // one fault often brings another signal with it
     dropConnection();
-    show(State::NotAnswering, why);
+    if (m_following)
+        show(State::NotAnswering, why);
+    takePtt(rig::Ptt::Unknown, QStringLiteral("rigctld at %1: %2").arg(endpoint(), why));
     m_retry->start(rig::kReconnectBackoffMs[m_backoffStep]);
     m_backoffStep = std::min(m_backoffStep + 1, rig::kReconnectBackoffMs.size() - 1);
 }

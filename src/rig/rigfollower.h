@@ -3,6 +3,7 @@
 #include "rigreply.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -28,6 +29,11 @@ namespace tarvik {
 // reading of a connection skips the settle and the threshold.
 // A fault (no answer in time, a refused or closed connection, a bad line) drops the
 // socket, and m_retry reconnects after the next backoff step.
+//
+// Watching PTT (the station's transmit interlock) shares the one connection and the
+// one-question-at-a-time discipline: the connection stays up while following or
+// watching, a round asks "t" at least every kPttPollIntervalMs while watching, and "f"
+// only while following and only as often as following needs it.
 class RigFollower : public QObject
 {
     Q_OBJECT
@@ -46,6 +52,13 @@ public:
 
     void start();
     void stop();
+    // Keeps asking for PTT, following or not; pttAnswered() says each answer.
+    void setWatchingPtt(bool on);
+    bool isWatchingPtt() const { return m_watchPtt; }
+    // The last PTT answer; Unknown while rigctld cannot be reached or the radio does
+    // not report it, and pttNote() then says which.
+    rig::Ptt ptt() const { return m_ptt; }
+    QString pttNote() const { return m_pttNote; }
     // The station wrote the frame for `hz`. Only then does the threshold count from it:
     // a frame the line refused is asked for again at the next reading.
     void noteSent(std::int64_t hz);
@@ -62,8 +75,15 @@ Q_SIGNALS:
     void statusChanged(const QString &text);
     // The antenna should go to `hz`; the controller's sndFreq is hz / 10.
     void frameDue(qint64 hz);
+    // Each PTT answer, and Unknown when the connection is lost.
+    void pttAnswered(tarvik::rig::Ptt ptt);
 
 private:
+    bool isActive() const { return m_following || m_watchPtt; }
+    int pollInterval() const;
+    void retime();
+    void takePtt(rig::Ptt ptt, const QString &note);
+    void reconnect();
     void connectToRig();
     void onConnected();
     void poll();
@@ -90,6 +110,9 @@ private:
     int m_settleMs;
 
     bool m_following = false;
+    bool m_watchPtt = false;
+    QString m_pttNote;
+    QElapsedTimer m_sinceFrequency; // since "f" was last asked
     State m_state = State::Off;
     QString m_status;
     std::size_t m_backoffStep = 0;

@@ -30,6 +30,9 @@ inline constexpr std::string_view kGetFrequency = "f\n";
 inline constexpr int kPollIntervalMs = 250;
 inline constexpr int kTuningPollIntervalMs = 50;
 inline constexpr int kTuningHoldMs = 2000;
+// While the transmit interlock is armed, PTT is asked at least this often, following or
+// not; the frequency keeps its own pace above.
+inline constexpr int kPttPollIntervalMs = 100;
 // Also the longest a connection attempt may take before it counts as no answer.
 inline constexpr int kAnswerTimeoutMs = 1000;
 // Wait before each reconnection; the last step repeats for as long as following is on.

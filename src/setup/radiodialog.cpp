@@ -3,6 +3,8 @@
 #include "rigendpoint.h"
 #include "station.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -69,9 +71,43 @@ RadioDialog::RadioDialog(Station &station, QWidget *parent)
     m_status->setText(follower.statusText());
     connect(&follower, &RigFollower::statusChanged, m_status, &QLineEdit::setText);
 
+    const InterlockSettings lock = station.interlockSettings();
+    m_interlock->setChecked(lock.enabled.value_or(s.enabled));
+    m_hold->setValue(lock.holdAfterTxMs);
+    m_whenUnknown->setCurrentIndex(lock.refuseWhenUnknown ? 1 : 0);
+
     connect(m_host, &QLineEdit::editingFinished, this, &RadioDialog::commit);
     for (QSpinBox *box : {m_port, m_threshold, m_settle})
         connect(box, &QSpinBox::valueChanged, this, &RadioDialog::commit);
+    connect(m_interlock, &QCheckBox::toggled, this, &RadioDialog::commitInterlock);
+    connect(m_hold, &QSpinBox::valueChanged, this, &RadioDialog::commitInterlock);
+    connect(m_whenUnknown, &QComboBox::currentIndexChanged, this, &RadioDialog::commitInterlock);
+}
+
+// Ticked or not, the box once touched says it for good: the interlock no longer comes
+// and goes with following.
+void RadioDialog::buildInterlock(QFormLayout *form)
+{
+    m_interlock = new QCheckBox(QStringLiteral("Refuse &moves while the radio transmits"), this);
+    m_interlock->setAccessibleName(QStringLiteral("Transmit interlock"));
+    form->addRow(QStringLiteral("Interlock:"), m_interlock);
+    m_hold = makeNumberBox(
+        this, {"", "Hold after transmit", 0, kHoldAfterTxMaxMs, 100, " ms", &RadioDialog::m_hold});
+    form->addRow(QStringLiteral("Hold after T&X:"), m_hold);
+    m_whenUnknown = new QComboBox(this);
+    m_whenUnknown->setAccessibleName(QStringLiteral("When PTT is unknown"));
+    m_whenUnknown->addItems({QStringLiteral("Allow commands"), QStringLiteral("Refuse commands")});
+    form->addRow(QStringLiteral("When PTT is unkno&wn:"), m_whenUnknown);
+}
+
+void RadioDialog::commitInterlock()
+{
+    InterlockSettings s = m_station.interlockSettings();
+    if (m_interlock->isChecked() != s.enabled.value_or(m_station.followSettings().enabled))
+        s.enabled = m_interlock->isChecked();
+    s.holdAfterTxMs = m_hold->value();
+    s.refuseWhenUnknown = m_whenUnknown->currentIndex() == 1;
+    m_station.setInterlockSettings(s);
 }
 
 void RadioDialog::buildControls()
@@ -92,6 +128,8 @@ void RadioDialog::buildControls()
         this->*f.box = makeNumberBox(this, f);
         form->addRow(QString::fromLatin1(f.caption), this->*f.box);
     }
+
+    buildInterlock(form);
 
     m_status = new QLineEdit(this);
     m_status->setAccessibleName(QStringLiteral("Status"));
@@ -129,7 +167,9 @@ void RadioDialog::done(int result)
     m_port->interpretText();
     m_threshold->interpretText();
     m_settle->interpretText();
+    m_hold->interpretText();
     commit();
+    commitInterlock();
     QDialog::done(result);
 }
 

@@ -2,6 +2,9 @@
 
 #include <QDialog>
 
+class QCheckBox;
+class QComboBox;
+class QFormLayout;
 class QLineEdit;
 class QSpinBox;
 
@@ -24,12 +27,17 @@ public:
     QSpinBox *thresholdBox() const { return m_threshold; }
     QSpinBox *settleBox() const { return m_settle; }
     QLineEdit *statusLine() const { return m_status; }
+    QCheckBox *interlockBox() const { return m_interlock; }
+    QSpinBox *holdBox() const { return m_hold; }
+    QComboBox *whenUnknownBox() const { return m_whenUnknown; }
 
     void done(int result) override;
 
 private:
     void buildControls();
+    void buildInterlock(QFormLayout *form);
     void commit();
+    void commitInterlock();
 
     Station &m_station;
     QLineEdit *m_host = nullptr;
@@ -37,6 +45,9 @@ private:
     QSpinBox *m_threshold = nullptr;
     QSpinBox *m_settle = nullptr;
     QLineEdit *m_status = nullptr;
+    QCheckBox *m_interlock = nullptr;
+    QSpinBox *m_hold = nullptr;
+    QComboBox *m_whenUnknown = nullptr;
 };
 
 } // namespace tarvik

@@ -16,9 +16,9 @@ LampState unlit(const QString &words, const QString &note = {})
 {
     return {LampLook::Unlit, u"red"_s, words, note};
 }
-LampState grey(const QString &words)
+LampState grey(const QString &words, const QString &note = {})
 {
-    return {LampLook::Grey, u"grey"_s, words, {}};
+    return {LampLook::Grey, u"grey"_s, words, note};
 }
 
 // A controller counts as silent only from the third empty poll: one empty tick is the
@@ -57,6 +57,27 @@ LampState radio(const StationState &s)
         break;
     }
     return grey(u"Not following the radio"_s);
+}
+
+// Red while nothing may move (transmitting, or holding after it), green while the radio
+// receives, grey when the interlock is off or cannot see the radio.
+LampState transmit(const StationState &s)
+{
+    if (!s.interlockArmed)
+        return grey(u"Transmit interlock off"_s);
+    if (s.ptt == rig::Ptt::On)
+        return lit(u"red"_s, u"Transmitting"_s,
+                   s.keyedWhileMoving ? u"Transmitting while the elements move"_s
+                                      : u"Commands that move the elements are refused"_s);
+    if (s.txHold)
+        return lit(u"red"_s, u"Transmitting"_s,
+                   u"Just stopped transmitting: commands that move the elements wait"_s);
+    if (s.ptt == rig::Ptt::Off)
+        return lit(u"green"_s, u"Receiving"_s);
+    const QString rule = s.refuseWhenUnknown ? u"commands that move the elements are refused"_s
+                                             : u"commands go out unchecked"_s;
+    return grey(u"Transmit state unknown"_s,
+                u"The interlock cannot see the radio (%1): %2"_s.arg(s.pttNote, rule));
 }
 
 LampState remote(const StationState &s)
@@ -103,6 +124,7 @@ QList<NamedLamp> lampLooks(const StationState &s)
         {u"RETRACTING"_s, motion(s.retracting, u"Retracting"_s, u"Not retracting"_s)},
         {u"Connected"_s, connected(s)},
         {u"Radio lamp"_s, radio(s)},
+        {u"TX lamp"_s, transmit(s)},
         {u"Remote lamp"_s, remote(s)},
         {u"180 lamp"_s, onOff(s.pattern == proto::Pattern::Reversed, u"180"_s)},
         {u"BiDir lamp"_s, onOff(s.pattern == proto::Pattern::Bidirectional, u"BiDir"_s)},

@@ -27,6 +27,7 @@ Station::Station(QObject *parent)
     , m_pollTimer(new QTimer(this))
     , m_replyDeadline(new QTimer(this))
     , m_lineRetry(new QTimer(this))
+    , m_txHold(new QTimer(this))
     , m_reader(std::make_unique<StatusReader>(*m_port))
 {
     m_replyDeadline->setObjectName(u"replyDeadline"_s);
@@ -43,6 +44,12 @@ Station::Station(QObject *parent)
     connect(m_follower, &RigFollower::frameDue, this, &Station::followRadio);
     connect(m_follower, &RigFollower::stateChanged, this, &Station::publish);
     connect(m_follower, &RigFollower::statusChanged, this, &Station::publish);
+    connect(m_follower, &RigFollower::pttAnswered, this, &Station::takePtt);
+    m_txHold->setObjectName(u"txHold"_s);
+    m_txHold->setSingleShot(true);
+    // A hold is a promise to the amplifier: never a coarse timer's 5 % early.
+    m_txHold->setTimerType(Qt::PreciseTimer);
+    connect(m_txHold, &QTimer::timeout, this, &Station::endTxHold);
     m_state.portName = m_port->displayName();
     m_state.followStatus = m_follower->statusText();
     m_published = m_state;
@@ -66,6 +73,7 @@ void Station::applySettings(const StationSettings &settings)
     m_state.sndDir =
         isValidDirectionField(settings.sndDir) ? settings.sndDir : StationSettings{}.sndDir;
     m_state.largeAntenna = settings.largeAntenna;
+    m_state.refuseWhenUnknown = settings.interlock.refuseWhenUnknown;
     if (!m_suspended)
         m_pollTimer->setInterval(m_settings.pollMs);
     takeFollowSettings(settings.follow);
@@ -151,6 +159,8 @@ void Station::suspend()
     m_port->discardReceive();
     m_port->discardTransmit();
     m_port->close();
+    m_heldResume = false; // the next resume sends its own frame
+    m_heldFollowHz.reset();
     setLink(LinkCondition::Closed);
     publish();
 }
@@ -207,7 +217,8 @@ void Station::setLargeAntenna(bool large)
 }
 
 // The setup dialog's own frame goes out from the state as the dialog left it; nothing
-// refused while it held the line is sent. Polling resumes one interval after it.
+// refused while it held the line is sent. Polling resumes one interval after it. While
+// the radio transmits, the frame waits for it (station_interlock.cpp).
 bool Station::resume()
 {
     m_suspended = false;
@@ -218,7 +229,8 @@ bool Station::resume()
         return false;
     }
     beginPolling(m_settings.pollMs);
-    sendSetFrequency(m_state);
+    const CommandResult sent = sendSetFrequency(m_state);
+    m_heldResume = sent == CommandResult::Transmitting || sent == CommandResult::TransmitUnknown;
     publish();
     return true;
 }
@@ -289,6 +301,19 @@ void Station::applyFollowing()
         m_follower->start();
     else if (!on && m_follower->isFollowing())
         m_follower->stop();
+    m_state.interlockArmed = interlockWanted();
+    m_state.refuseWhenUnknown = m_settings.interlock.refuseWhenUnknown;
+    m_follower->setWatchingPtt(m_state.interlockArmed);
+    if (!m_state.interlockArmed) {
+        m_txHold->stop();
+        m_state.txHold = false;
+    }
+    if (m_started) {
+        releaseHeld();
+    } else {
+        m_heldResume = false;
+        m_heldFollowHz.reset();
+    }
 }
 
 void Station::setRemoteClients(int clients)

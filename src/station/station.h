@@ -37,11 +37,13 @@ enum class LinkCondition {
 
 // What became of a command. Only Written put a frame on the line; anything else left
 // the state as it was and is never sent later.
-enum class CommandResult {
+enum class CommandResult : int {
     Written,
-    PortClosed,  // the port is closed or the write failed
-    HeldBySetup, // the setup dialog holds the line
-    OutOfRange,  // the value lies outside what the controller takes
+    PortClosed,      // the port is closed or the write failed
+    HeldBySetup,     // the setup dialog holds the line
+    OutOfRange,      // the value lies outside what the controller takes
+    Transmitting,    // the radio transmits, or did within [Interlock] HoldAfterTxMs
+    TransmitUnknown, // PTT cannot be read and [Interlock] WhenUnknown=refuse
 };
 
 // Everything a front end shows, as one copyable value.
@@ -72,8 +74,23 @@ struct StationState {
     RigFollower::State followState = RigFollower::State::Off;
     QString followStatus;
 
+    // The transmit interlock: armed, what rigctld last said of PTT (and why it is
+    // unknown), still holding after a transmission, and the radio keyed while the
+    // elements moved.
+    bool interlockArmed = false;
+    bool refuseWhenUnknown = false;
+    rig::Ptt ptt = rig::Ptt::Unknown;
+    QString pttNote;
+    bool txHold = false;
+    bool keyedWhileMoving = false;
+
     bool operator==(const StationState &) const = default;
 };
+
+// What the interlock makes of a command that moves the elements now: Written when it
+// may go out, else Transmitting or TransmitUnknown. The one rule the commands, the held
+// frames and the TX lamp all go by.
+CommandResult interlockVerdict(const StationState &state);
 
 // The station: one controller on one serial line, with everything that decides what
 // goes over it. No widget comes near it; the desktop panel and the network API are two
@@ -141,6 +158,9 @@ public:
     void setFollowSettings(const FollowSettings &settings);
     FollowSettings followSettings() const;
     RigFollower &follower() { return *m_follower; }
+    // The transmit interlock: stored, and applied at once.
+    void setInterlockSettings(const InterlockSettings &settings);
+    InterlockSettings interlockSettings() const { return m_settings.interlock; }
 
     // ---- the setup dialog's hold on the line -----------------------------------
     // Polling stops, both buffers are emptied and the port closes; follow frames wait.
@@ -181,7 +201,7 @@ private:
     // Commands (station_commands.cpp).
     CommandResult tuneTo(std::optional<std::size_t> band, double frequency);
     CommandResult sendSetFrequency(StationState next);
-    CommandResult sendFrame(const QByteArray &frame);
+    CommandResult sendFrame(const QByteArray &frame, bool moves = true);
     bool writeFrame(const QByteArray &frame);
     CommandResult fixedCodeCommand(const proto::CommandCode &code);
     CommandResult frequencyStep(int delta);
@@ -206,6 +226,11 @@ private:
     void takeFollowSettings(const FollowSettings &settings);
     void applyFollowing();
     void followRadio(qint64 hz);
+    // The transmit interlock (station_interlock.cpp).
+    bool interlockWanted() const;
+    void takePtt(rig::Ptt ptt);
+    void endTxHold();
+    void releaseHeld();
     void onTraceFailed(const QString &reason);
     // Emits stateChanged() when the state differs from what was last sent.
     void publish();
@@ -216,6 +241,7 @@ private:
     QTimer *m_pollTimer;
     QTimer *m_replyDeadline;
     QTimer *m_lineRetry;
+    QTimer *m_txHold;
     std::unique_ptr<StatusReader> m_reader;
     StationState m_state;
     StationState m_published;
@@ -232,6 +258,10 @@ private:
         bool following;
     };
     std::optional<RunRig> m_runRig;
+    // What waits for the radio to stop transmitting: the setup dialog's closing frame
+    // and the latest follow retune. A manual command is refused instead, never held.
+    bool m_heldResume = false;
+    std::optional<qint64> m_heldFollowHz;
     QString m_identity;
 };
 

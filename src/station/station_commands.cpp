@@ -28,10 +28,14 @@ bool Station::writeFrame(const QByteArray &frame)
     return written;
 }
 
-CommandResult Station::sendFrame(const QByteArray &frame)
+// `moves`: the frame can set the elements moving, so the transmit interlock may refuse it.
+CommandResult Station::sendFrame(const QByteArray &frame, bool moves)
 {
     if (m_suspended)
         return CommandResult::HeldBySetup;
+    if (const CommandResult verdict = interlockVerdict(m_state);
+        moves && verdict != CommandResult::Written)
+        return verdict;
     if (!m_port->isOpen())
         return CommandResult::PortClosed;
     endReplyWait();
@@ -84,11 +88,15 @@ CommandResult Station::tuneFrequency(qint64 hz)
 }
 
 // The follower counts from a frequency only once its frame is on the line, so a retune
-// that the line refused is asked for again.
+// that the line refused is asked for again. One the interlock refused waits, the latest
+// in place of any before it, and goes out once the radio stops transmitting.
 void Station::followRadio(qint64 hz)
 {
-    if (tuneFrequency(hz) == CommandResult::Written)
+    const CommandResult result = tuneFrequency(hz);
+    if (result == CommandResult::Written)
         m_follower->noteSent(hz);
+    else if (result == CommandResult::Transmitting || result == CommandResult::TransmitUnknown)
+        m_heldFollowHz = hz;
 }
 
 CommandResult Station::frequencyStep(int delta)
@@ -135,7 +143,7 @@ CommandResult Station::toggleBidirectional()
 
 CommandResult Station::fixedCodeCommand(const proto::CommandCode &code)
 {
-    return sendFrame(fixedCodeFrame(m_state.sndDir, code.hex));
+    return sendFrame(fixedCodeFrame(m_state.sndDir, code.hex), code.hex != proto::kDisableXcvr.hex);
 }
 
 CommandResult Station::home()
@@ -150,6 +158,7 @@ CommandResult Station::calibrate()
 
 CommandResult Station::setTransceiver(bool enabled)
 {
+    // Enabled, the controller may follow the radio by itself, so only that moves.
     return fixedCodeCommand(enabled ? proto::kEnableXcvr : proto::kDisableXcvr);
 }
 

@@ -5,8 +5,10 @@
 // press must send `expected` exactly once.
 
 #include "panelfixture.h"
+#include "rigctld.h"
 
 #include <QFile>
+#include <QLabel>
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -80,6 +82,30 @@ private Q_SLOTS:
         }
         QCOMPARE(f.peer.readExactly(expected.size()).toHex(' '), expected.toHex(' '));
         QCOMPARE(f.peer.collect(30), QByteArray()); // once, and no poll straight after
+    }
+
+    // Armed without following, the radio keyed: no moving press writes, its tip says why
+    // until the radio receives, the TX lamp is red and "Transmitting" said; Dis Xcvr goes.
+    void whileTransmitting()
+    {
+        Rigctld rig;
+        QVERIFY(rig.start() && rig.set("T 1"));
+        PanelFixture f;
+        f.presetFile("[StartUp]\nPoll=2000\nsndDir=0040\n[Interlock]\nEnabled=1\n[Follow]\nPort=" +
+                     QByteArray::number(rig.port()) + '\n');
+        MainWindow &w = f.startActive();
+        QTRY_COMPARE(w.indicator(u"TX lamp"_s)->colourName(), u"red"_s);
+        QCOMPARE(w.findChild<QLabel *>(u"lblTx"_s)->accessibleName(), u"Transmitting"_s);
+        const QString tip = w.button(u"cmd20"_s)->toolTip();
+        for (const char *press : {"cmd20", "F7", "mnu15", "Ctrl+Down", "Alt+B", "cmdHome", "Alt+E"})
+            f.press(QString::fromLatin1(press));
+        QCOMPARE(f.peer.collect(300).replace(kRequest, ""), QByteArray());
+        QCOMPARE(w.button(u"cmd20"_s)->toolTip(), tip + u"\nNot sent: the radio is transmitting"_s);
+        f.press(u"cmdDisable"_s);
+        QCOMPARE(f.peer.readExactly(11).toHex(' '), frame("000000", "40", "55").toHex(' '));
+        QVERIFY(rig.set("T 0"));
+        QTRY_COMPARE(w.indicator(u"TX lamp"_s)->colourName(), u"green"_s);
+        QCOMPARE(w.button(u"cmd20"_s)->toolTip(), tip);
     }
 
     // The trace menu item: checked while a trace runs, unchecked to stop it; a file

@@ -73,7 +73,7 @@ private Q_SLOTS:
         QCOMPARE(f.window->indicator(u"Connected"_s)->toolTip(), // the note, or else the words
                  link.value(u"note"_s).toString().isEmpty() ? connected
                                                             : link[u"note"_s].toString());
-        QCOMPARE(lamps.size(), 17); // a third-party client finds every lamp here
+        QCOMPARE(lamps.size(), 18); // a third-party client finds every lamp here
     }
 
     void panelAndApiOnOneStation()

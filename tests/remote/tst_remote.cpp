@@ -145,6 +145,28 @@ private Q_SLOTS:
         QCOMPARE(send(m_station->port, "GET", "/api/v1/state", {}, kAuth).json[u"band"_s], u"6"_s);
     }
 
+    // While the radio transmits a moving command is refused over HTTP with 409 and over
+    // the WebSocket with the same reason, and writes nothing; "ptt" and the TX lamp say so.
+    void interlock()
+    {
+        Rigctld rig;
+        QVERIFY(rig.start() && rig.set("T 1"));
+        Station st;
+        QVERIFY(st.start(m_dir.filePath(u"keyed"_s), {u"--token-file"_s, m_tokenFile, u"--rig"_s,
+                                                      u"127.0.0.1:%1"_s.arg(rig.port())}));
+        QTRY_COMPARE(send(st.port, "GET", "/api/v1/state", {}, kAuth).json[u"ptt"_s], u"on"_s);
+        const auto r = send(st.port, "POST", "/api/v1/band", "{\"band\":\"20\"}", kAuth);
+        QCOMPARE(r.status, 409);
+        QCOMPARE(r.json[u"error"_s], u"transmitting"_s);
+        QWebSocket ws;
+        QSignalSpy messages(&ws, &QWebSocket::textMessageReceived);
+        openEvents(ws, st.port, "Bearer " + kToken);
+        QTRY_VERIFY(said(messages, u"\"words\":\"Transmitting\""_s)); // the TX lamp
+        ws.sendTextMessage(u"{\"command\":\"home\"}"_s);
+        QTRY_VERIFY(said(messages, u"\"error\":\"transmitting\""_s));
+        QCOMPARE(st.frames(1, 300), QByteArray());
+    }
+
     // What is refused and what the admission policy lets in, over plain HTTP and TLS,
     // and that none of it writes to the serial line.
     void requests_data()

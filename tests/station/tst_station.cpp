@@ -5,6 +5,7 @@
 #include "bands.h"
 #include "commport.h"
 #include "frames.h"
+#include "looks.h"
 #include "ptypeer.h"
 #include "rigctld.h"
 #include "station.h"
@@ -484,6 +485,82 @@ private Q_SLOTS:
         QVERIFY(b.station->resume());
         QCOMPARE(b.peer.readExactly(22).toHex(' '), (frame("157c00") + frame("202808")).toHex(' '));
         QCOMPARE(b.state().band, std::optional<std::size_t>(5));
+    }
+
+    // Armed on a real rigctld, keyed or away: each moving command's result; Dis Xcvr goes
+    // out; a refused command never goes out later.
+    void interlock_data()
+    {
+        QTest::addColumn<bool>("away");   // rigctld stopped, else keyed with "T 1"
+        QTest::addColumn<bool>("refuse"); // WhenUnknown=refuse
+        QTest::addColumn<int>("result");  // of each moving command
+        QTest::newRow("transmitting") << false << false << int(CommandResult::Transmitting);
+        QTest::newRow("rigctld stopped, allow") << true << false << int(CommandResult::Written);
+        QTest::newRow("rigctld stopped, refuse")
+            << true << true << int(CommandResult::TransmitUnknown);
+    }
+    void interlock()
+    {
+        QFETCH(bool, away);
+        QFETCH(bool, refuse);
+        QFETCH(int, result);
+        Rigctld rig;
+        QVERIFY(rig.start() && rig.set(away ? "T 0" : "T 1"));
+        Bench b;
+        StationSettings s;
+        s.follow.port = rig.port();
+        s.interlock = {true, 0, refuse};
+        QVERIFY(b.start(s));
+        QTRY_VERIFY(b.state().ptt == (away ? rig::Ptt::Off : rig::Ptt::On));
+        if (away)
+            rig.kill();
+        QTRY_VERIFY(b.state().ptt == (away ? rig::Ptt::Unknown : rig::Ptt::On));
+        const auto tx = [&b] {
+            return lampLooks(b.state())[4];
+        }; // beside Radio
+        QCOMPARE(tx().name + u' ' + tx().state.colour, away ? u"TX lamp grey"_s : u"TX lamp red"_s);
+        QCOMPARE(tx().state.note.contains(u"cannot see the radio"_s), away);
+        for (const char *step :
+             {"20", "f21074000", "up", "dn", "180", "bidir", "home", "cal", "xon"}) {
+            QCOMPARE(int(act(*b.station, QString::fromLatin1(step))), result);
+            if (result == int(CommandResult::Written))
+                QCOMPARE(b.peer.readExactly(11).size(), 11);
+        }
+        QCOMPARE(b.peer.collect(200), QByteArray());
+        QCOMPARE(act(*b.station, u"xoff"_s), CommandResult::Written);
+        QCOMPARE(b.peer.readExactly(11).at(8), '\x55'); // Dis Xcvr
+        if (away)
+            return;
+        QCOMPARE(b.state().band, std::optional<std::size_t>()); // the refused band left no lamp
+        QVERIFY(rig.set("T 0"));
+        QTRY_COMPARE(tx().state.colour, u"green"_s);
+        QCOMPARE(b.peer.collect(300), QByteArray()); // refused means refused
+        QCOMPARE(act(*b.station, u"20"_s), CommandResult::Written);
+        QCOMPARE(b.peer.readExactly(11).toHex(' '), frame("157048").toHex(' '));
+    }
+
+    // A follow retune and the setup dialog's closing frame found while the radio
+    // transmits wait, and each goes out once after PTT drops and HoldAfterTxMs passes.
+    void heldFrames()
+    {
+        Rigctld rig;
+        QVERIFY(rig.start() && rig.set("F 14074000") && rig.set("T 1"));
+        Bench b;
+        StationSettings s;
+        s.follow = {true, u"127.0.0.1"_s, rig.port(), 20, 0};
+        s.interlock.holdAfterTxMs = 400;
+        QVERIFY(b.start(s));
+        QTRY_VERIFY(b.state().ptt == rig::Ptt::On);
+        b.station->suspend();
+        QVERIFY(b.station->resume());
+        QVERIFY(rig.set("F 21074000"));
+        QCOMPARE(b.peer.collect(500), QByteArray());
+        QElapsedTimer dropped;
+        QVERIFY(rig.set("T 0"));
+        dropped.start();
+        QCOMPARE(b.peer.readExactly(22).toHex(' '), (frame("14e790") + frame("202808")).toHex(' '));
+        QVERIFY2(dropped.elapsed() >= 400, QByteArray::number(dropped.elapsed()));
+        QCOMPARE(b.peer.collect(600), QByteArray());
     }
 
     // --rig follows for this run only; choosing another place ends that.

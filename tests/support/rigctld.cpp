@@ -18,10 +18,11 @@ Rigctld::Rigctld()
     : m_port(freeLoopbackPort())
 {}
 
-bool Rigctld::start()
+bool Rigctld::start(const QString &extra)
 {
     m_process.start(QStringLiteral("rigctld"),
-                    QStringLiteral("-m 1 -P RIG -T 127.0.0.1 -t %1").arg(m_port).split(u' '));
+                    (QStringLiteral("-m 1 -P RIG -T 127.0.0.1 -t %1 ").arg(m_port) + extra)
+                        .split(u' ', Qt::SkipEmptyParts));
     if (!m_process.waitForStarted(kWaitMs)) {
         qWarning("rigctld: %s", qPrintable(m_process.errorString()));
         return false;

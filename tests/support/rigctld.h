@@ -19,7 +19,8 @@ public:
 
     quint16 port() const { return m_port; }
     // Starts it, again on the same port after kill(), and waits until it accepts.
-    bool start();
+    // `extra`: more of rigctld's options, such as "-C cache_timeout=0".
+    bool start(const QString &extra = {});
     void kill();
     // One set command such as "F 14074000" or "T 1": true when it answers "RPRT 0".
     bool set(const QByteArray &command);

@@ -36,7 +36,7 @@ for (const band of BANDS)
 
 // Lamps whose change of words is said in the live region; TUNING and the frequency are
 // said together, and the bands are said by the frequency.
-const SPOKEN = ['Connected', 'RETRACTING', '180 lamp', 'BiDir lamp', 'Radio lamp'];
+const SPOKEN = ['Connected', 'RETRACTING', '180 lamp', 'BiDir lamp', 'Radio lamp', 'TX lamp'];
 
 // What to say when something changed between two states; an empty list says nothing.
 function changes(before, s) {
@@ -103,6 +103,8 @@ export class View {
       lamp.setAttribute('aria-label', `${name}: ${look.colour}`);
       const words = this.words.get(name);
       if (words) words.textContent = look.words;
+      if (look.note) lamp.title = look.note;
+      else lamp.removeAttribute('title');
     }
     for (const band of this.$('bands').children)
       band.classList.toggle('lit', band.firstChild.classList.contains('lit'));
