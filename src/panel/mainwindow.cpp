@@ -86,6 +86,7 @@ MainWindow::MainWindow(Station *station, SettingsStore *store, QWidget *parent)
     move(px(kDesignLeft), px(kDesignTop));
 
     connect(m_store, &SettingsStore::writeFailed, this, &MainWindow::reportStoreFailure);
+    m_station->watchSettingsFile(m_store);
     connect(m_station, &Station::stateChanged, this, &MainWindow::showState);
     connect(m_station, &Station::settingsChanged, this, &MainWindow::saveSettings);
     connect(m_station, &Station::traceFailed, this, [this](const QString &reason) {
@@ -106,6 +107,8 @@ MainWindow::~MainWindow()
 // half-applied set of values never reaches the file.
 void MainWindow::start()
 {
+    if (!m_store->whyNotWritable().isEmpty())
+        reportStoreFailure(m_store->filePath());
     fillMissingSettings(*m_store, toTwips(x()), toTwips(y()));
     const StationSettings stationSettings = readStationSettings(*m_store);
     const WindowSettings settings = readWindowSettings(*m_store);
@@ -433,7 +436,8 @@ void MainWindow::reportStoreFailure(const QString &path)
     if (m_storeFailureShown)
         return;
     m_storeFailureShown = true;
-    warn(u"The settings cannot be saved to %1."_s.arg(path),
+    const QString why = m_store->whyNotWritable();
+    warn(u"The settings cannot be saved to %1%2."_s.arg(path, why.isEmpty() ? why : u": "_s + why),
          u"The panel runs on with the settings you have now; changes will be lost when it "
          "ends."_s);
 }

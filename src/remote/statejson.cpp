@@ -100,6 +100,7 @@ QJsonObject stateJson(const StationState &state, int clients, const QString &ver
                      {QStringLiteral("status"), state.followStatus}}},
         {QStringLiteral("lamps"), lampsJson(state)},
         {QStringLiteral("clients"), clients},
+        {QStringLiteral("settingsWritable"), state.settingsWritable},
         {QStringLiteral("version"), version},
     };
 }

@@ -6,10 +6,12 @@
 #include "settingsstore.h"
 
 #include <QLockFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tarvik;
@@ -29,6 +31,16 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// One store, one save: 0 when it was written, 3 when refused with the value kept.
+int saveOnce(const QString &path)
+{
+    SettingsStore store(path, nullptr);
+    const bool saved = store.setValue(Key::Poll, u"300"_s);
+    if (store.value(Key::Poll) != u"300"_s || saved != store.whyNotWritable().isEmpty())
+        return 1;
+    return saved ? 0 : 3;
 }
 
 // Each key's text as the settings values give it back, "" for one they leave out.
@@ -214,6 +226,76 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(path), "[Extra]\nkept=1\n\n[StartUp]\nPoll=300\nOnTop=1\nComPort=5\n");
     }
 
+    // A chain of links as a dotfiles manager makes it, each relative to its own folder:
+    // the save lands in the file at the end, and every link stays the link it was.
+    void linkChain()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(u"repo"_s) && QDir(dir.path()).mkpath(u"conf"_s));
+        const QString real = dir.filePath(u"repo/real.conf"_s);
+        const QString middle = dir.filePath(u"middle.conf"_s);
+        const QString path = dir.filePath(u"conf/TarvikDesk.conf"_s);
+        QVERIFY(writeFile(real, "[Extra]\nkept=1\n"));
+        QVERIFY(::symlink("repo/real.conf", QFile::encodeName(middle).constData()) == 0);
+        QVERIFY(::symlink("../middle.conf", QFile::encodeName(path).constData()) == 0);
+        SettingsStore store(path, nullptr);
+        QVERIFY(store.setValue(Key::Poll, u"300"_s));
+        QCOMPARE(fileBytes(real), "[Extra]\nkept=1\n\n[StartUp]\nPoll=300\n");
+        QCOMPARE(QFile::symLinkTarget(path), middle);
+        QCOMPARE(QFile::symLinkTarget(middle), real);
+        QCOMPARE(
+            QDir(dir.filePath(u"conf"_s))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System),
+            QStringList{u"TarvikDesk.conf"_s});
+    }
+
+    // A file the administrator made read-only is never replaced, whoever runs the save:
+    // root (whom the mode does not stop), another user in a folder that allows the
+    // rename, or anyone on a read-only mount. The save keeps the value in memory.
+    void notWritable_data()
+    {
+        QTest::addColumn<QString>("how"); // "" in this process; else a shell line around it
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode 0444") << QString() << 0444;
+        QTest::newRow("mode 0444, as user 65534")
+            << u"setpriv --reuid=65534 --regid=65534 --clear-groups test -x \"$0\" || "
+               u"{ echo cannot run this test as user 65534; exit 77; }; "
+               u"exec setpriv --reuid=65534 --regid=65534 --clear-groups \"$0\" --save-once \"$1\""_s
+            << 0444;
+        QTest::newRow("read-only mount")
+            << u"d=$(dirname \"$1\"); unshare -rm sh -c 'mount --bind \"$1\" \"$1\" && mount -o "
+               u"remount,bind,ro \"$1\"' sh \"$d\" || { echo no read-only bind mount here; exit "
+               u"77; }; "
+               u"exec unshare -rm sh -c 'mount --bind \"$1\" \"$1\" && mount -o remount,bind,ro "
+               u"\"$1\" && exec \"$0\" --save-once \"$1/TarvikDesk.conf\"' \"$0\" \"$d\""_s
+            << 0644;
+    }
+    void notWritable()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+        const QString path = dir.filePath(u"TarvikDesk.conf"_s);
+        const QByteArray kept = "; the administrator's\n[StartUp]\nPoll=500\n";
+        QVERIFY(writeFile(path, kept) && ::chmod(QFile::encodeName(path).constData(), mode) == 0);
+        int outcome = 0;
+        if (how.isEmpty()) {
+            outcome = saveOnce(path);
+        } else {
+            QProcess child;
+            child.start(u"sh"_s, {u"-c"_s, how, QCoreApplication::applicationFilePath(), path});
+            QVERIFY(child.waitForFinished(30000) && child.exitStatus() == QProcess::NormalExit);
+            if (child.exitCode() == 77)
+                QSKIP(child.readAllStandardOutput().trimmed().constData());
+            outcome = child.exitCode();
+        }
+        QCOMPARE(outcome, 3);
+        QCOMPARE(fileBytes(path), kept);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{u"TarvikDesk.conf"_s});
+    }
+
     // What a kill in mid-write leaves beside the file goes when a store opens; nothing
     // else does, however old or however named.
     void leftoverCopies_data()
@@ -247,5 +329,15 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_SettingsFile)
+// With --save-once FILE the test is the program a test runs as another user or in a
+// mount namespace of its own.
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--save-once") == 0)
+        return saveOnce(QFile::decodeName(argv[2]));
+    tst_SettingsFile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_settingsfile.moc"
