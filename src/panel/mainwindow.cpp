@@ -7,7 +7,6 @@
 #include "frequencytext.h"
 #include "helpwindow.h"
 #include "looks.h"
-#include "mqttbridge.h"
 #include "portmessage.h"
 #include "radiodialog.h"
 #include "remoteconfig.h"
@@ -96,9 +95,11 @@ MainWindow::MainWindow(Station *station, SettingsStore *store, QWidget *parent)
     showState(m_station->state());
 }
 
-// The server goes first, while the window can still hear what its going changes.
+// The bridge and the server go first, while the window can still hear what their going
+// changes.
 MainWindow::~MainWindow()
 {
+    m_bridge.reset();
     disconnect(m_station, nullptr, this, nullptr);
     delete m_server;
 }
@@ -240,8 +241,7 @@ QString MainWindow::serveRemote(const remote::RemoteOverrides &run)
 // the values now in use.
 QString MainWindow::serveMqtt()
 {
-    delete m_bridge;
-    m_bridge = nullptr;
+    m_bridge.reset();
     showRemoteTip(m_station->state());
     if (!m_mqtt.enabled && m_mqttForThisRun.url.isEmpty())
         return {};
@@ -249,12 +249,16 @@ QString MainWindow::serveMqtt()
     const auto options = mqtt::mqttOptions(m_mqtt, m_mqttForThisRun, {}, why);
     if (!options)
         return why;
-    m_bridge = new mqtt::MqttBridge(m_station, *options, this);
-    connect(m_bridge, &mqtt::MqttBridge::statusChanged, this, [this](const QString &status) {
-        showRemoteTip(m_station->state());
-        if (auto *dialog = qobject_cast<RemoteDialog *>(m_remoteDialog.data()))
-            dialog->showMqttStatus(status);
-    });
+    m_bridge = mqtt::openBridge(
+        m_station, *options, this,
+        [this](const QString &status) {
+            showRemoteTip(m_station->state());
+            if (auto *dialog = qobject_cast<RemoteDialog *>(m_remoteDialog.data()))
+                dialog->showMqttStatus(status);
+        },
+        why);
+    if (!m_bridge)
+        return why;
     m_bridge->start();
     return {};
 }
