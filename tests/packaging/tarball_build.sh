@@ -4,8 +4,7 @@
 # Outside a git checkout there is nothing to export: it says so and exits 77 (skipped).
 set -euo pipefail
 git -C "$1" rev-parse --verify -q HEAD >/dev/null || { echo "SKIPPED: not a git checkout"; exit 77; }
-rm -rf "$2" && mkdir -p "$2/tree"
-git -C "$1" archive HEAD | tar -x -C "$2/tree"
+rm -rf "$2" && mkdir -p "$2/tree" && git -C "$1" archive HEAD | tar -x -C "$2/tree"
 # No git above the tree may stand in for the history a tarball lacks.
 export GIT_CEILING_DIRECTORIES=$2
 cmake -S "$2/tree" -B "$2/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_WERROR=ON \

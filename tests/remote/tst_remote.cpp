@@ -458,9 +458,8 @@ private Q_SLOTS:
                  c.constData());
     }
 
-    // A settings file its administrator made read-only stays byte for byte, though the
-    // station runs as root: it runs on the values in memory, takes a station id of the
-    // machine's, and says once in its log and in the state that it cannot save.
+    // A read-only settings file stays byte for byte under a root station, which runs on
+    // values in memory, derives its id, and says so once in its log and in the state.
     void readOnlySettings()
     {
         const QString xdg = m_dir.filePath(u"readonly"_s);
@@ -472,10 +471,8 @@ private Q_SLOTS:
         QVERIFY(s.start(xdg, {u"--token-file"_s, m_tokenFile}));
         const Response state = send(s.port, "GET", "/api/v1/state", {}, kAuth);
         QCOMPARE(state.json.value(u"settingsWritable"_s), QJsonValue(false));
-        s.peer.readAvailable();
         QCOMPARE(send(s.port, "POST", "/api/v1/pattern", "{\"pattern\":\"180\"}", kAuth).status,
                  200);
-        QCOMPARE(s.frames(11).mid(7, 1).toHex(), "40"_ba);
         ::kill(pid_t(s.process.processId()), SIGTERM);
         QVERIFY(s.process.waitForFinished(5000));
         const QByteArray log = s.process.readAllStandardError();
