@@ -7,6 +7,8 @@
 //       mapped (a MapNotify on the X server in DISPLAY) and, for PANEL, until it has
 //       opened the serial line: "{pty}" in ARGS becomes a fresh pseudo-terminal held
 //       here, and its opening is seen through inotify. Prints medians and their ratio.
+//       With BENCH_BEFORE_PANEL set to an earlier build of the panel, that one starts in
+//       each round too, with the same ARGS, before or after PANEL in turn.
 //
 //   bench-launch idle SECONDS SETTLE PROG [ARGS...]
 //       Starts PROG, waits for its window and SETTLE more seconds, then measures the
@@ -269,18 +271,31 @@ double median(std::vector<double> v)
 int startup(int runs, const std::vector<std::string> &floorArgv,
             const std::vector<std::string> &panelArgv)
 {
+    std::vector<std::string> beforeArgv;
+    if (const char *before = std::getenv("BENCH_BEFORE_PANEL"); before && *before) {
+        beforeArgv = panelArgv;
+        beforeArgv[0] = before;
+    }
     MapWatch x;
     // Caches, fonts and the settings file are warm for every counted run.
     for (int i = 0; i < 3; ++i) {
         timeStart(x, floorArgv, false);
         timeStart(x, panelArgv, true);
+        if (!beforeArgv.empty())
+            timeStart(x, beforeArgv, true);
     }
     std::vector<double> floorMs, panelMs, mappedMs, openedMs, ratios, floorCpu, panelCpu, cpuRatios;
-    // In pairs, so that a busy moment on a shared machine hits both alike; the ratio
-    // is the median of the pairs' ratios.
+    std::vector<double> beforeMs, beforeCpu, vsBefore, vsBeforeCpu;
+    // In rounds, so that a busy moment on a shared machine hits all alike; a ratio is
+    // the median of the rounds' ratios.
     for (int i = 0; i < runs; ++i) {
         const Start f = timeStart(x, floorArgv, false);
+        std::optional<Start> b;
+        if (!beforeArgv.empty() && i % 2)
+            b = timeStart(x, beforeArgv, true);
         const Start p = timeStart(x, panelArgv, true);
+        if (!beforeArgv.empty() && !b)
+            b = timeStart(x, beforeArgv, true);
         floorMs.push_back(f.mapped);
         panelMs.push_back(p.ready());
         mappedMs.push_back(p.mapped);
@@ -289,6 +304,12 @@ int startup(int runs, const std::vector<std::string> &floorArgv,
         floorCpu.push_back(f.cpu);
         panelCpu.push_back(p.cpu);
         cpuRatios.push_back(p.cpu / f.cpu);
+        if (b) {
+            beforeMs.push_back(b->ready());
+            beforeCpu.push_back(b->cpu);
+            vsBefore.push_back(p.ready() / b->ready());
+            vsBeforeCpu.push_back(p.cpu / b->cpu);
+        }
     }
     std::printf("runs=%d\n", runs);
     std::printf("floor_ms=%.1f\n", median(floorMs));
@@ -299,6 +320,9 @@ int startup(int runs, const std::vector<std::string> &floorArgv,
     std::printf("floor_cpu_ms=%.1f\n", median(floorCpu));
     std::printf("panel_cpu_ms=%.1f\n", median(panelCpu));
     std::printf("cpu_ratio=%.2f\n", median(cpuRatios));
+    if (!beforeMs.empty())
+        std::printf("before_ms=%.1f\nbefore_cpu_ms=%.1f\nvs_before=%.3f\nvs_before_cpu=%.3f\n",
+                    median(beforeMs), median(beforeCpu), median(vsBefore), median(vsBeforeCpu));
     return 0;
 }
 

@@ -167,6 +167,21 @@ int main(int argc, char *argv[])
     }
 
     auto *station = service.station = new tarvik::Station(&app);
+    station->watchSettingsFile(store);
+    // Said once a run: at the start when the file's mode or mount forbids writing it,
+    // else at the first write that fails.
+    bool settingsFailureSaid = false;
+    auto sayNotWritable = [store, &settingsFailureSaid] {
+        const QString why = store->whyNotWritable();
+        if (settingsFailureSaid)
+            return;
+        settingsFailureSaid = true;
+        say(u"the settings file %1 cannot be written (%2): this run keeps its settings in "
+            u"memory"_s.arg(store->filePath(), why.isEmpty() ? u"the write failed"_s : why));
+    };
+    if (!store->whyNotWritable().isEmpty())
+        sayNotWritable();
+    QObject::connect(store, &tarvik::SettingsStore::writeFailed, station, sayNotWritable);
     const tarvik::StationIdentity identity = tarvik::stationIdentity(*store, cli.profile);
     if (!identity.note.isEmpty())
         say(identity.note);

@@ -7,7 +7,6 @@
 #include "frequencytext.h"
 #include "helpwindow.h"
 #include "looks.h"
-#include "mqttbridge.h"
 #include "portmessage.h"
 #include "radiodialog.h"
 #include "remoteconfig.h"
@@ -86,6 +85,7 @@ MainWindow::MainWindow(Station *station, SettingsStore *store, QWidget *parent)
     move(px(kDesignLeft), px(kDesignTop));
 
     connect(m_store, &SettingsStore::writeFailed, this, &MainWindow::reportStoreFailure);
+    m_station->watchSettingsFile(m_store);
     connect(m_station, &Station::stateChanged, this, &MainWindow::showState);
     connect(m_station, &Station::settingsChanged, this, &MainWindow::saveSettings);
     connect(m_station, &Station::traceFailed, this, [this](const QString &reason) {
@@ -95,9 +95,11 @@ MainWindow::MainWindow(Station *station, SettingsStore *store, QWidget *parent)
     showState(m_station->state());
 }
 
-// The server goes first, while the window can still hear what its going changes.
+// The bridge and the server go first, while the window can still hear what their going
+// changes.
 MainWindow::~MainWindow()
 {
+    m_bridge.reset();
     disconnect(m_station, nullptr, this, nullptr);
     delete m_server;
 }
@@ -106,6 +108,8 @@ MainWindow::~MainWindow()
 // half-applied set of values never reaches the file.
 void MainWindow::start()
 {
+    if (!m_store->whyNotWritable().isEmpty())
+        reportStoreFailure(m_store->filePath());
     fillMissingSettings(*m_store, toTwips(x()), toTwips(y()));
     const StationSettings stationSettings = readStationSettings(*m_store);
     const WindowSettings settings = readWindowSettings(*m_store);
@@ -265,8 +269,7 @@ QString MainWindow::serveRemote(const remote::RemoteOverrides &run)
 // the values now in use.
 QString MainWindow::serveMqtt()
 {
-    delete m_bridge;
-    m_bridge = nullptr;
+    m_bridge.reset();
     showRemoteTip(m_station->state());
     if (!m_mqtt.enabled && m_mqttForThisRun.url.isEmpty())
         return {};
@@ -274,12 +277,16 @@ QString MainWindow::serveMqtt()
     const auto options = mqtt::mqttOptions(m_mqtt, m_mqttForThisRun, {}, why);
     if (!options)
         return why;
-    m_bridge = new mqtt::MqttBridge(m_station, *options, this);
-    connect(m_bridge, &mqtt::MqttBridge::statusChanged, this, [this](const QString &status) {
-        showRemoteTip(m_station->state());
-        if (auto *dialog = qobject_cast<RemoteDialog *>(m_remoteDialog.data()))
-            dialog->showMqttStatus(status);
-    });
+    m_bridge = mqtt::openBridge(
+        m_station, *options, this,
+        [this](const QString &status) {
+            showRemoteTip(m_station->state());
+            if (auto *dialog = qobject_cast<RemoteDialog *>(m_remoteDialog.data()))
+                dialog->showMqttStatus(status);
+        },
+        why);
+    if (!m_bridge)
+        return why;
     m_bridge->start();
     return {};
 }
@@ -461,7 +468,8 @@ void MainWindow::reportStoreFailure(const QString &path)
     if (m_storeFailureShown)
         return;
     m_storeFailureShown = true;
-    warn(u"The settings cannot be saved to %1."_s.arg(path),
+    const QString why = m_store->whyNotWritable();
+    warn(u"The settings cannot be saved to %1%2."_s.arg(path, why.isEmpty() ? why : u": "_s + why),
          u"The panel runs on with the settings you have now; changes will be lost when it "
          "ends."_s);
 }

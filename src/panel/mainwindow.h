@@ -1,5 +1,6 @@
 #pragma once
 
+#include "bridgemodule.h"
 #include "indicator.h"
 #include "mqttconfig.h"
 #include "paneltables.h"
@@ -10,6 +11,7 @@
 #include <QPointer>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -28,9 +30,6 @@ namespace remote {
 class RemoteServer;
 struct RemoteOverrides;
 } // namespace remote
-namespace mqtt {
-class MqttBridge;
-} // namespace mqtt
 
 // The desktop panel: a view over one Station.
 //
@@ -86,7 +85,6 @@ public:
     QWidget *radioDialog() const { return m_radioDialog.data(); }
     QWidget *remoteDialog() const { return m_remoteDialog.data(); }
     remote::RemoteServer *remoteServer() const { return m_server; }
-    mqtt::MqttBridge *mqttBridge() const { return m_bridge; }
 
     // A control whose command the transmit interlock refused says why in its tool tip,
     // until the radio receives again; nothing beeps.
@@ -163,7 +161,7 @@ private:
     remote::RemoteServer *m_server = nullptr;
     MqttSettings m_mqtt;
     mqtt::MqttOverrides m_mqttForThisRun;
-    mqtt::MqttBridge *m_bridge = nullptr;
+    std::unique_ptr<mqtt::BridgeHandle> m_bridge; // from the module, while a broker is set
     QAction *m_followAction = nullptr;
     QAction *m_traceAction = nullptr;
     // Buttons whose access key a menu title uses too: the button gets it.

@@ -12,6 +12,8 @@
 
 #include <cstdio>
 
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace tarvik {
@@ -39,13 +41,24 @@ void removeLeftoverCopy(const QString &path)
         QFile::remove(copy);
 }
 
-// The bytes go to the copy, reach the disk, and the copy is renamed over the file, so
-// the file is at every moment either the old one whole or the new one whole. A link to
-// the file (a symbolic one is followed) keeps the bytes it had.
-bool replaceFile(const QString &path, const QByteArray &bytes)
+// More than any chain a dotfiles manager makes; a loop of links ends here too.
+constexpr int kMostLinks = 40;
+
+// The file a write replaces: the end of a chain of symbolic links (one made by a
+// dotfiles manager, say), so that every link in the chain goes on naming the one file.
+QString endOfLinks(const QString &path)
 {
-    const QFileInfo info(path);
-    const QString target = info.isSymLink() ? info.symLinkTarget() : path;
+    QFileInfo info(path);
+    for (int i = 0; i < kMostLinks && info.isSymLink(); ++i)
+        info.setFile(info.symLinkTarget());
+    return info.absoluteFilePath();
+}
+
+// The bytes go to the copy, reach the disk, and the copy is renamed over the file, so
+// the file is at every moment either the old one whole or the new one whole. The copy
+// lies beside the file itself, past every link, so the rename stays in one directory.
+bool replaceFile(const QString &target, const QByteArray &bytes)
+{
     const QString copy = copyPath(target);
     QFile out(copy);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -85,7 +98,7 @@ SettingsStore::SettingsStore(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_path(filePath)
 {
-    removeLeftoverCopy(filePath);
+    removeLeftoverCopy(endOfLinks(filePath));
     readFile();
 }
 
@@ -94,6 +107,26 @@ SettingsStore::~SettingsStore() = default;
 QString SettingsStore::filePath() const
 {
     return m_path;
+}
+
+// Judged by the mode and the mount, never by trying: root may write a file whose mode
+// says no, and an administrator who made it 0444 meant it to stay as it is.
+QString SettingsStore::whyNotWritable() const
+{
+    const QString target = endOfLinks(m_path);
+    const QByteArray name = QFile::encodeName(target);
+    struct stat file {
+    };
+    const bool exists = ::stat(name.constData(), &file) == 0;
+    if (exists && (file.st_mode & S_IWUSR) == 0)
+        return QStringLiteral("the file is read-only (mode %1)")
+            .arg(file.st_mode & 07777, 4, 8, QLatin1Char('0'));
+    const QByteArray where = exists ? name : QFile::encodeName(QFileInfo(target).absolutePath());
+    struct statvfs mount {
+    };
+    if (::statvfs(where.constData(), &mount) == 0 && (mount.f_flag & ST_RDONLY) != 0)
+        return QStringLiteral("it lies on a read-only file system");
+    return {};
 }
 
 void SettingsStore::readFile()
@@ -166,12 +199,15 @@ bool SettingsStore::store(const QList<Entry> &entries)
 // this program stored are laid over it.
 bool SettingsStore::write()
 {
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QLockFile lock(m_path + QStringLiteral(".lock"));
+    if (!whyNotWritable().isEmpty())
+        return false;
+    const QString target = endOfLinks(m_path);
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QLockFile lock(target + QStringLiteral(".lock"));
     if (!lock.tryLock(kLockWaitMs))
         return false;
     reload();
-    if (!replaceFile(m_path, m_file.render()))
+    if (!replaceFile(target, m_file.render()))
         return false;
     m_unwritten.clear();
     return true;

@@ -25,8 +25,9 @@ namespace tarvik {
 // value, or a whole set through setValues) goes into the list of values not yet on
 // disk, then the file is written once: under FILE.lock the file is read again as it is
 // now, the unwritten values are laid over it, and the text replaces the file through a
-// copy and a rename. The program's own view of its keys (remember) lets saveChanges()
-// store only the values it changed, so an edit made on disk meanwhile stands.
+// copy and a rename, beside the file at the end of any chain of symbolic links. The
+// program's own view of its keys (remember) lets saveChanges() store only the values it
+// changed, so an edit made on disk meanwhile stands.
 class SettingsStore : public QObject
 {
     Q_OBJECT
@@ -56,6 +57,10 @@ public:
     void reload();
 
     QString filePath() const;
+    // Why a write must leave the file as it is (its mode denies its owner writing, or it
+    // lies on a read-only mount), or "" when it may be replaced. A store is then kept in
+    // memory only, and writeFailed() says so.
+    QString whyNotWritable() const;
 
 Q_SIGNALS:
     // A value went to the store (whether or not the disk took it), named as the file

@@ -5,7 +5,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QRegularExpression>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -35,10 +36,13 @@ QByteArray machineId()
 
 } // namespace
 
+// By hand rather than by a pattern: every start checks the id, and compiling a pattern
+// would page in the whole regular-expression engine for it.
 bool isStationId(const QString &text)
 {
-    static const QRegularExpression shape(u"^[0-9a-f]{32}$"_s);
-    return shape.match(text).hasMatch();
+    return text.size() == 2 * kIdBytes && std::all_of(text.begin(), text.end(), [](QChar c) {
+               return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+           });
 }
 
 // Hashed with a purpose string, so the id tells nothing of the machine id itself (which

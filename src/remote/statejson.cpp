@@ -114,6 +114,7 @@ QJsonObject stateJson(const StationState &state, int clients, const QString &ver
         {QStringLiteral("ptt"), pttText(state.ptt)},
         {QStringLiteral("lamps"), lampsJson(state)},
         {QStringLiteral("clients"), clients},
+        {QStringLiteral("settingsWritable"), state.settingsWritable},
         {QStringLiteral("version"), version},
     };
 }

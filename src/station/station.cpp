@@ -9,6 +9,7 @@
 #include "getstatus.h"
 #include "serialtrace.h"
 #include "settingskeys.h"
+#include "settingsstore.h"
 
 #include <QSerialPort>
 #include <QTimer>
@@ -320,6 +321,17 @@ void Station::setRemoteClients(int clients)
 {
     m_state.remoteClients = clients;
     publish();
+}
+
+void Station::watchSettingsFile(SettingsStore *store)
+{
+    auto writable = [this](bool yes) {
+        m_state.settingsWritable = yes;
+        publish();
+    };
+    writable(store->whyNotWritable().isEmpty());
+    connect(store, &SettingsStore::written, this, [writable] { writable(true); });
+    connect(store, &SettingsStore::writeFailed, this, [writable] { writable(false); });
 }
 
 // ---- the serial trace -------------------------------------------------------------

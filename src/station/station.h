@@ -20,6 +20,7 @@ namespace tarvik {
 
 class CommPort;
 class SerialTrace;
+class SettingsStore;
 class StatusReader;
 struct StatusPoll;
 struct StatusReading;
@@ -69,6 +70,9 @@ struct StationState {
     QString portName;      // "COM 3" or a device path
 
     int remoteClients = -1; // clients of the network API; -1 while it is not served
+    // False while the settings file may not be replaced (its mode or its mount) or the
+    // last write failed: what this run changes then lives in memory only.
+    bool settingsWritable = true;
 
     bool following = false;
     RigFollower::State followState = RigFollower::State::Off;
@@ -183,6 +187,9 @@ public:
 
     // The network API's clients, for the Remote lamp: -1 while it is not served.
     void setRemoteClients(int clients);
+    // The state follows whether `store` takes what this run changes: judged at once by
+    // the file's mode and mount, then by each write.
+    void watchSettingsFile(SettingsStore *store);
 
     // ---- the serial trace -------------------------------------------------------
     bool startTrace(const QString &path); // false: traceFailed() has said why

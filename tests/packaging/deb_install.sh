@@ -37,7 +37,7 @@ chmod 755 "$work" && chmod 644 "$deb"
 installed=1
 
 for file in \
-  /usr/bin/tarvik-desk /usr/bin/tarvik-sim /usr/bin/tarvik-station \
+  /usr/bin/tarvik-desk /usr/bin/tarvik-sim /usr/bin/tarvik-station /usr/lib/tarvik/tarvik-mqtt.so \
   /usr/lib/systemd/system/tarvik-station.service /usr/lib/systemd/system/tarvik-station@.service \
   /usr/share/applications/tarvik-desk.desktop \
   /usr/share/icons/hicolor/scalable/apps/tarvik-desk.svg \

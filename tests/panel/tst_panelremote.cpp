@@ -124,7 +124,13 @@ private Q_SLOTS:
         QCOMPARE(written.size(), 1);
         QVERIFY2(f.file().contains("[Remote]\nEnabled=1\nListen=127.0.0.1:"), f.file().constData());
         QVERIFY(dialog->statusLine()->text().startsWith(u"Serving http://127.0.0.1:"_s));
-        // A broker that is not there: stored all the same, and said in the lamp's tip.
+        // A broker that is not there: stored all the same, and said in the lamp's tip. The
+        // MQTT library is loaded then, and not before.
+        const auto mapped = [] {
+            QFile maps(u"/proc/self/maps"_s);
+            return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("/libmosquitto.so");
+        };
+        QVERIFY(!mapped());
         const QString url = u"mqtt://127.0.0.1:%1"_s.arg(freeLoopbackPort());
         dialog->mqttBrokerEdit()->setText(url);
         written.clear();
@@ -132,6 +138,7 @@ private Q_SLOTS:
         QCOMPARE(written.size(), 1);
         QVERIFY2(f.file().contains("[Mqtt]\nEnabled=1\nUrl=" + url.toUtf8()), f.file().constData());
         QTRY_VERIFY(dialog->mqttStatusLine()->text().startsWith(u"cannot reach "_s + url));
+        QVERIFY(mapped());
         QVERIFY(
             f.window->indicator(u"Remote lamp"_s)->toolTip().contains(u"\nMQTT: cannot reach"_s));
     }

@@ -68,18 +68,30 @@ private Q_SLOTS:
         QVERIFY(f.file().startsWith(file)); // every byte that was there stands
     }
 
-    // A settings "folder" that is really a file cannot be written, even by root.
-    void unwritableFolderIsReportedOnce()
+    // A settings "folder" that is really a file cannot be written, even by root; a file
+    // of mode 0444 is not, and the message says why from the start.
+    void unwritableIsReportedOnce_data()
     {
+        QTest::addColumn<QString>("why");
+        QTest::newRow("folder is a file") << u"blocked"_s;
+        QTest::newRow("file of mode 0444")
+            << u"TarvikDesk.conf: the file is read-only (mode 0444)"_s;
+    }
+    void unwritableIsReportedOnce()
+    {
+        QFETCH(QString, why);
         QTemporaryDir dir;
-        QFile blocker(dir.filePath(u"blocked"_s));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        PanelFixture f(blocker.fileName());
+        QFile blocker(dir.filePath(why.section(u':', 0, 0)));
+        QVERIFY(blocker.open(QIODevice::WriteOnly) && blocker.write("[StartUp]\nPoll=500\n") &&
+                blocker.flush());
+        QVERIFY(!why.contains(u':') ||
+                blocker.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        PanelFixture f(why.contains(u':') ? dir.path() : blocker.fileName());
         MainWindow &w = f.start();
         w.action(u"mnuFull"_s)->trigger();
         w.onTopBox()->click();
         QTRY_COMPARE(f.messages.size(), 1);
-        QVERIFY(f.messages.first().contains(blocker.fileName()));
+        QVERIFY2(f.messages.first().contains(dir.filePath(why)), qPrintable(f.messages.first()));
         f.peer.readAvailable();
         f.pollTimer()->start(10);
         QCOMPARE(f.peer.readExactly(3), kRequest); // polling on

@@ -6,11 +6,13 @@
 #include "settingsstore.h"
 
 #include <QLockFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tarvik;
@@ -30,6 +32,15 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// One save: 0 when written, 3 when refused (judged so beforehand) with the value kept.
+int saveOnce(const QString &path)
+{
+    SettingsStore store(path, nullptr);
+    const bool saved = store.setValue(Key::Poll, u"300"_s);
+    const bool kept = store.value(Key::Poll) == u"300"_s;
+    return !kept || saved != store.whyNotWritable().isEmpty() ? 1 : saved ? 0 : 3;
 }
 
 // Each key's text as the settings values give it back, "" for one they leave out.
@@ -238,6 +249,62 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(path), "[Extra]\nkept=1\n\n[StartUp]\nPoll=300\nOnTop=1\nComPort=5\n");
     }
 
+    // A chain of links as a dotfiles manager makes it, each relative to its own folder:
+    // the save lands in the file at the end, and every link stays the link it was.
+    void linkChain()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(u"repo"_s) && QDir(dir.path()).mkpath(u"conf"_s));
+        const QString real = dir.filePath(u"repo/real.conf"_s);
+        const QString middle = dir.filePath(u"middle.conf"_s);
+        const QString path = dir.filePath(u"conf/TarvikDesk.conf"_s);
+        QVERIFY(writeFile(real, "[Extra]\nkept=1\n"));
+        QVERIFY(::symlink("repo/real.conf", QFile::encodeName(middle).constData()) == 0);
+        QVERIFY(::symlink("../middle.conf", QFile::encodeName(path).constData()) == 0);
+        SettingsStore store(path, nullptr);
+        QVERIFY(store.setValue(Key::Poll, u"300"_s));
+        QCOMPARE(fileBytes(real), "[Extra]\nkept=1\n\n[StartUp]\nPoll=300\n");
+        QCOMPARE(QFile::symLinkTarget(path), middle);
+        QCOMPARE(QFile::symLinkTarget(middle), real);
+    }
+
+    // A read-only file stays byte for byte where a rename would replace it: as another
+    // user (root the station's test covers), and on a read-only mount. Each row's shell
+    // says why it cannot run here (77), or runs the save with $0 --save-once $1.
+    void notWritable_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("mode 0444, user 65534")
+            << u"S='setpriv --reuid=65534 --regid=65534 --clear-groups'; $S test -x \"$0\" || "
+               u"{ echo cannot run as user 65534; exit 77; }; exec $S \"$0\" --save-once \"$1\""_s
+            << 0444;
+        QTest::newRow("read-only mount")
+            << u"M='mount --bind $1 $1 && mount -o remount,bind,ro $1 && shift && exec \"$@\"'; "
+               u"unshare -rm sh -c \"$M\" - \"${1%/*}\" true || { echo no read-only bind mount "
+               u"here; exit 77; }; exec unshare -rm sh -c \"$M\" - \"${1%/*}\" \"$0\" --save-once \"$1\""_s
+            << 0644;
+    }
+    void notWritable()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, mode);
+        QTemporaryDir dir;
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+        const QString path = dir.filePath(u"TarvikDesk.conf"_s);
+        const QByteArray kept = "; the administrator's\n[StartUp]\nPoll=500\n";
+        QVERIFY(writeFile(path, kept) && ::chmod(QFile::encodeName(path).constData(), mode) == 0);
+        QProcess child;
+        child.start(u"sh"_s, {u"-c"_s, how, QCoreApplication::applicationFilePath(), path});
+        QVERIFY(child.waitForFinished(30000) && child.exitStatus() == QProcess::NormalExit);
+        if (child.exitCode() == 77)
+            QSKIP(child.readAllStandardOutput().trimmed().constData());
+        QCOMPARE(child.exitCode(), 3);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{u"TarvikDesk.conf"_s});
+        QCOMPARE(fileBytes(path), kept);
+    }
+
     // What a kill in mid-write leaves beside the file goes when a store opens; nothing
     // else does, however old or however named.
     void leftoverCopies_data()
@@ -271,5 +338,15 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_SettingsFile)
+// With --save-once FILE the test is the program a test runs as another user or in a
+// mount namespace of its own.
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--save-once") == 0)
+        return saveOnce(QFile::decodeName(argv[2]));
+    tst_SettingsFile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_settingsfile.moc"

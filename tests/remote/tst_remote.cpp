@@ -553,6 +553,32 @@ private Q_SLOTS:
                  c.constData());
     }
 
+    // A read-only settings file stays byte for byte under a root station, which runs on
+    // values in memory, derives its id, and says so once in its log and in the state.
+    void readOnlySettings()
+    {
+        const QString xdg = m_dir.filePath(u"readonly"_s);
+        const QString conf = xdg + u"/TarvikDesk/TarvikDesk.conf"_s;
+        const QByteArray stored = "; kept as written\n[StartUp]\nComPort=1\n";
+        QVERIFY(QDir().mkpath(xdg + u"/TarvikDesk"_s) && writeFile(conf, stored));
+        QVERIFY(QFile::setPermissions(conf, QFile::ReadOwner | QFile::ReadGroup));
+        Station s;
+        QVERIFY(s.start(xdg, {u"--token-file"_s, m_tokenFile}));
+        const Response state = send(s.port, "GET", "/api/v1/state", {}, kAuth);
+        QCOMPARE(state.json.value(u"settingsWritable"_s), QJsonValue(false));
+        QCOMPARE(send(s.port, "POST", "/api/v1/pattern", "{\"pattern\":\"180\"}", kAuth).status,
+                 200);
+        ::kill(pid_t(s.process.processId()), SIGTERM);
+        QVERIFY(s.process.waitForFinished(5000));
+        const QByteArray log = s.process.readAllStandardError();
+        QVERIFY2(log.count("cannot be written (the file is read-only (mode 0440))") == 1 &&
+                     log.contains("derived it from the machine id"),
+                 log.constData());
+        QFile f(conf);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), stored);
+    }
+
     // A path that decodes to a newline and a forged line stays one log line.
     void logLines()
     {
