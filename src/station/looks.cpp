@@ -16,9 +16,9 @@ LampState unlit(const QString &words, const QString &note = {})
 {
     return {LampLook::Unlit, u"red"_s, words, note};
 }
-LampState grey(const QString &words)
+LampState grey(const QString &words, const QString &note = {})
 {
-    return {LampLook::Grey, u"grey"_s, words, {}};
+    return {LampLook::Grey, u"grey"_s, words, note};
 }
 
 // A controller counts as silent only from the third empty poll: one empty tick is the
@@ -62,10 +62,10 @@ LampState radio(const StationState &s)
 LampState remote(const StationState &s)
 {
     if (s.remoteClients < 0)
-        return grey(u"Remote API off"_s);
+        return grey(u"Remote API off"_s, s.mqttNote);
     if (s.remoteClients == 0)
-        return grey(u"No remote clients"_s);
-    return lit(u"green"_s, u"Remote clients connected"_s);
+        return grey(u"No remote clients"_s, s.mqttNote);
+    return lit(u"green"_s, u"Remote clients connected"_s, s.mqttNote);
 }
 
 LampState onOff(bool on, const QString &what)

@@ -297,6 +297,14 @@ void Station::setRemoteClients(int clients)
     publish();
 }
 
+void Station::setMqttNote(const QString &note)
+{
+    if (note == m_state.mqttNote)
+        return;
+    m_state.mqttNote = note;
+    publish();
+}
+
 // ---- the serial trace -------------------------------------------------------------
 
 bool Station::startTrace(const QString &path)

@@ -67,6 +67,7 @@ struct StationState {
     QString portName;      // "COM 3" or a device path
 
     int remoteClients = -1; // clients of the network API; -1 while it is not served
+    QString mqttNote;       // why the broker's topics are not the station's, when they are not
 
     bool following = false;
     RigFollower::State followState = RigFollower::State::Off;
@@ -163,6 +164,8 @@ public:
 
     // The network API's clients, for the Remote lamp: -1 while it is not served.
     void setRemoteClients(int clients);
+    // For the Remote lamp's note: why the station is not on its MQTT prefix; empty when it is.
+    void setMqttNote(const QString &note);
 
     // ---- the serial trace -------------------------------------------------------
     bool startTrace(const QString &path); // false: traceFailed() has said why
