@@ -416,9 +416,10 @@ void MqttBridge::onClaim(const QByteArray &where, const QByteArray &payload, boo
             decide(true);
         return;
     }
-    if (claim && payload == m_claim && !m_holding)
-        hold();
-    else if (claim && m_holding && payload.isEmpty())
+    if (claim && payload == m_claim) {
+        if (!m_holding)
+            hold();
+    } else if (claim && m_holding && payload.isEmpty())
         publish(topic("claim"), m_claim, true);
     else if (claim && m_holding && !retained)
         m_next = Next::Refuse; // a later claim than ours: the prefix is no longer ours
@@ -433,7 +434,7 @@ void MqttBridge::onClaim(const QByteArray &where, const QByteArray &payload, boo
 void MqttBridge::decide(bool answered)
 {
     m_ask->stop();
-    const bool ours = m_theirs.left(m_theirs.indexOf(' ')) == m_claim.left(m_claim.indexOf(' '));
+    const bool ours = m_theirs.split(' ').constFirst() == m_claim.split(' ').constFirst();
     m_next = !answered && ours ? Next::Hold : Next::Refuse;
 }
 

@@ -67,7 +67,7 @@ bool readPassword(const MqttSettings &stored, MqttOptions &options, QString &why
         return false;
     }
     // The first line only: an editor's second line, or a note, is not part of it.
-    options.password = secret.token->left(secret.token->indexOf('\n')).trimmed();
+    options.password = secret.token->split('\n').constFirst().trimmed();
     return true;
 }
 
