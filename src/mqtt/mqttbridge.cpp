@@ -24,6 +24,7 @@
 #include <cstring>
 #include <malloc.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 using namespace Qt::StringLiterals;
 
@@ -181,6 +182,15 @@ void MqttBridge::flush()
         pollfd out{mosquitto_socket(client), POLLOUT, 0};
         ::poll(&out, 1, 50);
         mosquitto_loop_write(client, 1);
+    }
+    // Closed with unread bytes waiting, the socket would be reset, and the broker might
+    // drop what it had not read yet; after DISCONNECT it closes its end, so read to that.
+    const int fd = mosquitto_socket(client);
+    char sink[4096];
+    for (int i = 0; fd >= 0 && i < 20; ++i) {
+        pollfd in{fd, POLLIN, 0};
+        if (::poll(&in, 1, 50) > 0 && ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) <= 0)
+            break;
     }
 }
 
