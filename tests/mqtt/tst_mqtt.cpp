@@ -18,7 +18,6 @@
 #include <QTemporaryDir>
 
 #include <csignal>
-#include <map>
 #include <memory>
 #include <pwd.h>
 
@@ -234,9 +233,7 @@ private Q_SLOTS:
             reply == "closed" ? station.suspend()
                               : (reply == "waiting" ? void() : pollOnce(station, peer, reply));
         QJsonObject docs;
-        tarvik::mqtt::MqttOptions options;
-        options.prefix = u"t/x"_s;
-        for (const auto &[topic, doc] : tarvik::mqtt::discoveryDocuments(options))
+        for (const auto &[topic, doc] : tarvik::mqtt::discoveryDocuments({}))
             docs.insert(topic, QJsonDocument::fromJson(doc).object());
         const QJsonObject given{{u"documents"_s, docs},
                                 {u"state"_s, tarvik::remote::stateJson(station.state(), 0, {})}};
@@ -248,19 +245,17 @@ private Q_SLOTS:
         QVERIFY2(render.exitCode() == 0, render.readAll().constData());
     }
 
-    // Every entity has what Home Assistant needs; each button's press moves the antenna.
+    // Every document is where Home Assistant looks, for this station's device (what its
+    // templates show is rendering's); each button's press moves the antenna.
     void discovery()
     {
         Watch ha(port(), u"homeassistant/#"_s);
         QTRY_COMPARE(ha.lines().size(), 13);
-        std::map<QString, int> kinds;
         for (const QByteArray &line : ha.lines()) {
             const QList<QByteArray> topic = line.left(line.indexOf(' ')).split('/');
             const QJsonObject doc = object(line.mid(line.indexOf(' ') + 1));
             const QString kind = QString::fromUtf8(topic[1]);
-            ++kinds[kind];
             QVERIFY2(topic.size() == 5 && topic[2] == "tarvik_test" && topic[4] == "config", line);
-            QVERIFY2(!doc[u"name"_s].toString().isEmpty(), line);
             QCOMPARE(doc[u"unique_id"_s].toString(),
                      u"tarvik_test_"_s + QString::fromUtf8(topic[3]));
             QCOMPARE(doc[u"device"_s][u"model"_s], u"Tarvik controller"_s);
@@ -269,20 +264,12 @@ private Q_SLOTS:
             QCOMPARE(doc[u"state_topic"_s].toString().section(u'/', 0, 1),
                      reads ? u"tarvik/test"_s : u""_s);
             QCOMPARE(doc[u"command_topic"_s].toString(), writes ? u"tarvik/test/command"_s : u""_s);
-            if (kind == u"select"_s)
-                QVERIFY(doc[u"options"_s].toArray().size() >= 3);
-            if (kind == u"number"_s)
-                QVERIFY(doc[u"min"_s] == 1800 && doc[u"max"_s] == 54000);
             if (kind != u"button"_s)
                 continue;
             m_station->peer.readAvailable();
             publish(port(), u"tarvik/test/command"_s, doc[u"payload_press"_s].toString().toUtf8());
             QCOMPARE(m_station->frames(11).size(), 11);
         }
-        const std::map<QString, int> expected{{u"select"_s, 2},        {u"number"_s, 1},
-                                              {u"button"_s, 4},        {u"switch"_s, 1},
-                                              {u"binary_sensor"_s, 3}, {u"sensor"_s, 2}};
-        QVERIFY(kinds == expected);
     }
 
     // While the broker is away the station keeps polling and obeying; once it is back,
