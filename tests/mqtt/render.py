@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""Renders each discovery document's templates as Home Assistant does, against one state the
-station published, and prints every rule of Home Assistant's documentation they break.
-argv[1]: {"documents": {topic: document}, "state": {...}}"""
+# Every rule of Home Assistant's documentation broken by a discovery document, rendered
+# against one state: argv[1] is {"documents": {topic: document}, "state": {...}}.
 import json
 import sys
 
