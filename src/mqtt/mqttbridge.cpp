@@ -151,7 +151,8 @@ void MqttBridge::stop()
     flush();
     if (m_client)
         lose({});
-    m_station->setMqttNote({});
+    if (m_station)
+        m_station->setMqttNote({});
     setStatus(u"off"_s);
 }
 

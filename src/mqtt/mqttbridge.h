@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -98,7 +99,7 @@ private:
     QByteArray topic(const char *leaf) const;
     QByteArray clientId() const;
 
-    Station *m_station;
+    QPointer<Station> m_station; // may go before the bridge when both belong to one owner
     MqttOptions m_options;
     std::unique_ptr<mosquitto, ClientDeleter> m_client;
     QSocketNotifier *m_read = nullptr;
