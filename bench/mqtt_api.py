@@ -135,6 +135,19 @@ def status_changes(line, watcher, http_port):
     return times, missing
 
 
+def big_payload(station, watcher):
+    """RSS (KiB) before a 30 MB command, at its peak, and once back (at most 10 s after the refusal)."""
+    before, start = rss_kib(station.pid), time.perf_counter()
+    watcher.client.publish(f"{PREFIX}/command", b"x" * (30 * 1000 * 1000))
+    peak = before
+    while time.perf_counter() - start < 20 and not watcher.find(f"{PREFIX}/result", b"4 KiB", start):
+        peak = max(peak, rss_kib(station.pid))
+        time.sleep(0.01)
+    refused = time.perf_counter()
+    wait_for(lambda: rss_kib(station.pid) - before <= 2048, 10)
+    return before, peak, rss_kib(station.pid), time.perf_counter() - refused
+
+
 def cpu_ns(pid):
     return sum(int(open(f).read().split()[0]) for f in glob.glob(f"/proc/{pid}/task/*/schedstat"))
 
@@ -166,6 +179,7 @@ try:
     load_before = " ".join(open("/proc/loadavg").read().split()[:3])
     wire, failed = commands(line, watcher, http_port)
     shown, missing = status_changes(line, watcher, http_port)
+    payload = big_payload(station, watcher)
     station.terminate()
     station.wait()
     usage = idle(broker_port)
@@ -205,6 +219,11 @@ rows = [
      f"{usage['on'][1] / 1024:.1f} MiB beside {usage['off'][1] / 1024:.1f} MiB: "
      f"{(usage['on'][1] - usage['off'][1]) / 1024:+.1f} MiB", "≤ +2 MiB",
      verdict(usage["on"][1] - usage["off"][1] <= 2048)),
+    (f"RSS around a 30 MB payload on {PREFIX}/command, refused as over 4 KiB: before, at its peak, "
+     "and after",
+     f"{payload[0] / 1024:.1f}, {payload[1] / 1024:.1f}, {payload[2] / 1024:.1f} MiB, "
+     f"back {payload[3]:.1f} s after the refusal", "after ≤ before + 2 MiB within 10 s",
+     verdict(payload[2] - payload[0] <= 2048 and payload[3] <= 10)),
 ]
 table = figures_table(rows, [
     f"Load average before and after: {load_before}; {' '.join(open('/proc/loadavg').read().split()[:3])}",

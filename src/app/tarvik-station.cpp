@@ -60,6 +60,8 @@ struct Service {
     tarvik::Station *station = nullptr;
     tarvik::RemoteSettings remote;
     tarvik::remote::RemoteServer *server = nullptr;
+    std::optional<tarvik::mqtt::MqttOptions> mqtt;
+    tarvik::mqtt::MqttBridge *bridge = nullptr;
 
     tarvik::remote::RemoteOverrides overrides() const
     {
@@ -103,8 +105,15 @@ struct Service {
                     tarvik::settingValues(next) + tarvik::settingValues(nextRemote)));
         station->reloadSettings(next);
         store->remember(tarvik::settingValues(next));
-        // The token files are read again whatever the settings say: a token is rotated
-        // by rewriting its file, which changes no setting.
+        reloadRemote(nextRemote);
+        reloadMqtt();
+    }
+    void reloadMqtt();
+
+    // The token files are read again whatever the settings say: a token is rotated by
+    // rewriting its file, which changes no setting. A server that moved read them anew.
+    void reloadRemote(const tarvik::RemoteSettings &nextRemote)
+    {
         const bool moved = nextRemote.listen != remote.listen || nextRemote.hosts != remote.hosts;
         if (moved) {
             const QString why = serve(nextRemote);
@@ -119,6 +128,25 @@ struct Service {
         if (!moved)
             remote = nextRemote;
     }
+
+    // A bridge by the options now in use; one moving to another prefix leaves the old
+    // one clean, so that no dashboard goes on showing a station that is elsewhere.
+    void publish(const std::optional<tarvik::mqtt::MqttOptions> &next)
+    {
+        if (bridge) {
+            if (!next || next->prefix != mqtt->prefix)
+                bridge->leave();
+            else
+                bridge->stop();
+            delete bridge;
+            bridge = nullptr;
+        }
+        mqtt = next;
+        if (mqtt) {
+            bridge = new tarvik::mqtt::MqttBridge(station, *mqtt, station->parent());
+            bridge->start();
+        }
+    }
 };
 
 // False, with `why`, when the broker's settings are refused; `options` stays empty when
@@ -132,6 +160,20 @@ bool mqttWanted(const Service &service, std::optional<tarvik::mqtt::MqttOptions>
     options = tarvik::mqtt::mqttOptions(settings, {service.cli.mqttUrl, service.cli.mqttPrefix},
                                         service.cli.profile, why);
     return options.has_value();
+}
+
+// [Mqtt] and the password file read again; the broker is left alone unless they changed.
+void Service::reloadMqtt()
+{
+    std::optional<tarvik::mqtt::MqttOptions> next;
+    if (QString why; !mqttWanted(*this, next, why))
+        return say(u"MQTT stays as it was: "_s + why);
+    if (next == mqtt)
+        return say(u"MQTT: nothing changed"_s);
+    say(u"MQTT: "_s + (!next   ? u"off"_s
+                       : !mqtt ? u"on, "_s + next->url
+                               : tarvik::mqtt::mqttChanges(*mqtt, *next)));
+    publish(next);
 }
 
 } // namespace
@@ -205,11 +247,7 @@ int main(int argc, char *argv[])
     if (const QString why = service.serve(tarvik::readRemoteSettings(*store)); !why.isEmpty())
         return fail(why);
 
-    tarvik::mqtt::MqttBridge *bridge = nullptr;
-    if (mqttOptions) {
-        bridge = new tarvik::mqtt::MqttBridge(station, *mqttOptions, &app);
-        bridge->start();
-    }
+    service.publish(mqttOptions);
 
     auto *notifier = new tarvik::ServiceNotifier(&app);
     notifier->ready();
@@ -221,8 +259,8 @@ int main(int argc, char *argv[])
         notifier->ready();
     });
     const int code = app.exec();
-    if (bridge)
-        bridge->stop();
+    if (service.bridge)
+        service.bridge->stop();
     service.server->stop();
     station->stop();
     save();

@@ -13,6 +13,7 @@
 #include <QHostInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -21,7 +22,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <malloc.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 using namespace Qt::StringLiterals;
 
@@ -29,8 +32,12 @@ namespace tarvik::mqtt {
 namespace {
 
 constexpr std::array<int, 4> kBackOffSeconds{1, 2, 5, 10};
-constexpr int kKeepAliveSeconds = 30;
+// A broker that stops answering is noticed one keep-alive after its last word, when the
+// ping it was sent goes unanswered for another: within 20 s.
+constexpr int kKeepAliveSeconds = 10;
 constexpr qint64 kConnectTimeoutMs = 10000;
+constexpr int kAnswerMs = 2000;    // for a claim's holder to say it is there
+constexpr int kRefusedRetryS = 10; // a prefix another station holds is tried again after this
 
 QByteArray json(const QJsonObject &object)
 {
@@ -41,11 +48,21 @@ QByteArray json(const QJsonObject &object)
 // stop: they go inside a sentence.
 QString errorText(int rc)
 {
+    if (rc == MOSQ_ERR_KEEPALIVE)
+        return u"broker not answering"_s;
     QString text = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
                                         : QString::fromUtf8(mosquitto_strerror(rc));
     if (text.endsWith(u'.'))
         text.chop(1);
     return text;
+}
+
+QByteArray randomHex(int bytes)
+{
+    QByteArray raw(bytes, Qt::Uninitialized);
+    for (char &c : raw)
+        c = char(QRandomGenerator::system()->bounded(256));
+    return raw.toHex();
 }
 
 bool tlsPending(mosquitto *client)
@@ -74,10 +91,22 @@ MqttBridge::MqttBridge(Station *station, const MqttOptions &options, QObject *pa
     , m_options(options)
     , m_misc(new QTimer(this))
     , m_retry(new QTimer(this))
+    , m_ask(new QTimer(this))
 {
     [[maybe_unused]] static const int initialised = mosquitto_lib_init();
+    // A station made without an id (in a test) still has one no other has; the run part
+    // tells this run from another of the same station, such as the panel beside it.
+    const QByteArray id =
+        station->identity().isEmpty() ? randomHex(16) : station->identity().toLatin1();
+    m_claim = id + ' ' + randomHex(4);
     m_misc->setInterval(1000);
     m_retry->setSingleShot(true);
+    m_ask->setSingleShot(true);
+    m_ask->setInterval(kAnswerMs);
+    connect(m_ask, &QTimer::timeout, this, [this] {
+        decide(false);
+        afterLoop(MOSQ_ERR_SUCCESS);
+    });
     connect(m_misc, &QTimer::timeout, this, [this] {
         if (!m_connected && QDateTime::currentMSecsSinceEpoch() > m_connectDeadline)
             lose(u"no answer from the broker"_s);
@@ -85,7 +114,10 @@ MqttBridge::MqttBridge(Station *station, const MqttOptions &options, QObject *pa
             afterLoop(mosquitto_loop_misc(m_client.get()));
     });
     connect(m_retry, &QTimer::timeout, this, &MqttBridge::lookUp);
-    connect(station, &Station::stateChanged, this, [this] { publishState(false); });
+    connect(station, &Station::stateChanged, this, [this] {
+        publishState(false);
+        publishController(false);
+    });
 }
 
 // Its owner may be half destroyed by now: it hears nothing more.
@@ -108,25 +140,59 @@ void MqttBridge::stop()
 {
     m_running = false;
     m_retry->stop();
+    m_ask->stop();
     if (m_lookup >= 0)
         QHostInfo::abortHostLookup(m_lookup);
     m_lookup = -1;
-    if (m_client && m_connected) {
-        publish(topic("availability"), "offline", true, 1);
-        mosquitto *client = m_client.get();
-        mosquitto_disconnect(client);
-        // The last bytes go now or not at all: a broker that does not take them in a
-        // second gets the will instead.
-        for (int i = 0; i < 20 && mosquitto_socket(client) >= 0 && mosquitto_want_write(client);
-             ++i) {
-            pollfd out{mosquitto_socket(client), POLLOUT, 0};
-            ::poll(&out, 1, 50);
-            mosquitto_loop_write(client, 1);
-        }
+    if (m_client && m_holding) {
+        publish(topic("controller"), "offline", true);
+        publish(topic("availability"), "offline", true);
     }
+    flush();
     if (m_client)
         lose({});
+    if (m_station)
+        m_station->setMqttNote({});
     setStatus(u"off"_s);
+}
+
+void MqttBridge::leave()
+{
+    if (m_client && m_holding) {
+        for (const char *leaf : {"state", "controller", "claim"})
+            publish(topic(leaf), {}, true);
+        if (m_options.discovery)
+            for (const auto &document : discoveryDocuments(m_options))
+                publish(document.first.toUtf8(), {}, true);
+        publish(topic("availability"), "offline", true);
+        log(u"left %1: its state, claim and discovery documents cleared"_s.arg(m_options.prefix));
+        m_holding = false; // said all there is to say
+    }
+    stop();
+}
+
+// A clean disconnect, whose last bytes go now or not at all: a broker that does not take
+// them in a second gets the will instead.
+void MqttBridge::flush()
+{
+    if (!m_client || !m_connected)
+        return;
+    mosquitto *client = m_client.get();
+    mosquitto_disconnect(client);
+    for (int i = 0; i < 20 && mosquitto_socket(client) >= 0 && mosquitto_want_write(client); ++i) {
+        pollfd out{mosquitto_socket(client), POLLOUT, 0};
+        ::poll(&out, 1, 50);
+        mosquitto_loop_write(client, 1);
+    }
+    // Closed with unread bytes waiting, the socket would be reset, and the broker might
+    // drop what it had not read yet; after DISCONNECT it closes its end, so read to that.
+    const int fd = mosquitto_socket(client);
+    char sink[4096];
+    for (int i = 0; fd >= 0 && i < 20; ++i) {
+        pollfd in{fd, POLLIN, 0};
+        if (::poll(&in, 1, 50) > 0 && ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) <= 0)
+            break;
+    }
 }
 
 // ---- connecting --------------------------------------------------------------------
@@ -150,12 +216,24 @@ void MqttBridge::attempt(const QHostInfo &info)
     const QList<QHostAddress> found = info.addresses();
     const QByteArray host =
         (m_options.tls ? m_options.host : found[m_attempts % found.size()].toString()).toUtf8();
-    const QByteArray id =
-        QByteArray("tarvik-" + m_options.prefix.toUtf8()).replace('/', '-').left(64);
-    m_client.reset(mosquitto_new(id.constData(), true, this));
-    mosquitto *client = m_client.get();
-    if (!client)
+    m_client.reset(mosquitto_new(clientId().constData(), true, this));
+    if (!m_client)
         return lose(errorText(MOSQ_ERR_ERRNO));
+    if (!configure(m_client.get()))
+        return;
+    const int rc = mosquitto_connect_async(m_client.get(), host.constData(), m_options.port,
+                                           kKeepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS)
+        return lose(errorText(rc));
+    m_connectDeadline = QDateTime::currentMSecsSinceEpoch() + kConnectTimeoutMs;
+    m_misc->start();
+    watchSocket();
+}
+
+// The callbacks, the login, TLS, and the will, which only a connection that takes the
+// prefix carries: a station that finds the prefix taken must never say "offline" there.
+bool MqttBridge::configure(mosquitto *client)
+{
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(client, [](mosquitto *, void *self, int rc) {
         static_cast<MqttBridge *>(self)->onConnect(rc);
@@ -179,15 +257,11 @@ void MqttBridge::attempt(const QHostInfo &info)
                  : mosquitto_tls_set(client, QFile::encodeName(m_options.caFile).constData(),
                                      nullptr, nullptr, nullptr, nullptr);
     const QByteArray availability = topic("availability");
-    if (rc == MOSQ_ERR_SUCCESS)
+    if (rc == MOSQ_ERR_SUCCESS && m_phase == Phase::Hold)
         rc = mosquitto_will_set(client, availability.constData(), 7, "offline", 1, true);
-    if (rc == MOSQ_ERR_SUCCESS)
-        rc = mosquitto_connect_async(client, host.constData(), m_options.port, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS)
-        return lose(errorText(rc));
-    m_connectDeadline = QDateTime::currentMSecsSinceEpoch() + kConnectTimeoutMs;
-    m_misc->start();
-    watchSocket();
+        lose(errorText(rc));
+    return rc == MOSQ_ERR_SUCCESS;
 }
 
 void MqttBridge::watchSocket()
@@ -226,16 +300,25 @@ void MqttBridge::afterLoop(int rc)
         m_lost = errorText(rc);
     if (!m_lost.isEmpty() || mosquitto_socket(m_client.get()) < 0)
         return lose(m_lost.isEmpty() ? u"the broker closed the connection"_s : m_lost);
+    const Next next = std::exchange(m_next, Next::Stay);
+    if (next == Next::Hold) {
+        // The prefix is free: the connection that takes it, with the will, follows at once.
+        flush();
+        drop();
+        m_phase = Phase::Hold;
+        return lookUp();
+    }
+    if (next == Next::Refuse)
+        return refuse();
     if (m_write)
         m_write->setEnabled(mosquitto_want_write(m_client.get()));
 }
 
-// The client goes with its socket; a running bridge tries again after the back-off.
-void MqttBridge::lose(const QString &why)
+void MqttBridge::drop()
 {
-    const bool wasConnected = m_connected;
-    m_connected = false;
+    m_connected = m_holding = false;
     m_lost.clear();
+    m_next = Next::Stay;
     for (QSocketNotifier *notifier : {m_read, m_write}) {
         if (notifier) {
             notifier->setEnabled(false);
@@ -245,6 +328,15 @@ void MqttBridge::lose(const QString &why)
     m_read = m_write = nullptr;
     m_client.reset();
     m_misc->stop();
+    m_ask->stop();
+}
+
+// The client goes with its socket; a running bridge tries again after the back-off.
+void MqttBridge::lose(const QString &why)
+{
+    const bool wasConnected = m_connected;
+    drop();
+    m_phase = Phase::Probe;
     if (!m_running)
         return;
     const int seconds =
@@ -258,6 +350,21 @@ void MqttBridge::lose(const QString &why)
     setStatus(status);
 }
 
+// Another station holds the prefix: this one says so, leaves without a word there and
+// looks again later.
+void MqttBridge::refuse()
+{
+    flush();
+    drop();
+    m_phase = Phase::Probe;
+    const QString note = u"MQTT: %1 is used by another station"_s.arg(m_options.prefix);
+    if (m_station->state().mqttNote != note)
+        log(note.mid(6) + u"; trying again every %1 s"_s.arg(kRefusedRetryS));
+    m_station->setMqttNote(note);
+    setStatus(note.mid(6) + u"; trying again in %1 s"_s.arg(kRefusedRetryS));
+    m_retry->start(kRefusedRetryS * 1000);
+}
+
 void MqttBridge::onConnect(int rc)
 {
     if (rc != 0) {
@@ -267,25 +374,132 @@ void MqttBridge::onConnect(int rc)
     }
     m_connected = true;
     m_attempts = 0;
-    mosquitto_subscribe(m_client.get(), nullptr, topic("command").constData(), 0);
-    publish(topic("availability"), "online", true, 1);
-    if (m_options.discovery)
+    m_retainedSeen = false;
+    m_theirs.clear();
+    m_theirsOnline = false;
+    for (const char *leaf : {"claim/#", "availability"})
+        mosquitto_subscribe(m_client.get(), nullptr, topic(leaf).constData(), 1);
+    // Whatever is retained comes before the echo of what is published after subscribing.
+    if (m_phase == Phase::Probe)
+        publish(topic("claim/ask"), m_claim, false);
+    else
+        publish(topic("claim"), m_claim, true);
+}
+
+// Our claim came back as the last one on the prefix: the station is on it.
+void MqttBridge::hold()
+{
+    m_holding = true;
+    if (m_options.commands)
+        mosquitto_subscribe(m_client.get(), nullptr, topic("command").constData(), 0);
+    publish(topic("availability"), "online", true);
+    publishController(true);
+    if (m_options.discovery) {
         for (const auto &[where, document] : discoveryDocuments(m_options))
-            publish(where.toUtf8(), document, true, 1);
+            publish(where.toUtf8(), document, true);
+        if (const QString old = legacyNodeId(m_options.prefix); old != nodeId(m_options.prefix))
+            mosquitto_subscribe(m_client.get(), nullptr,
+                                u"homeassistant/+/%1/+/config"_s.arg(old).toUtf8().constData(), 0);
+    }
     publishState(true);
+    m_station->setMqttNote({});
     const QString status = u"connected to %1 as %2"_s.arg(m_options.url, m_options.prefix);
     log(status);
     setStatus(status);
+}
+
+// ---- the claim on the prefix ---------------------------------------------------------
+
+void MqttBridge::onClaim(const QByteArray &where, const QByteArray &payload, bool retained)
+{
+    const bool claim = where == topic("claim"), asked = where == topic("claim/ask");
+    if (m_phase == Phase::Probe) {
+        if (claim)
+            m_theirs = payload;
+        else if (where == topic("availability"))
+            m_theirsOnline = payload == "online";
+        else if (asked && payload == m_claim &&
+                 (m_theirs.isEmpty() || !m_theirsOnline || m_theirs == m_claim))
+            m_next = Next::Hold;
+        else if (asked && payload == m_claim)
+            m_ask->start();
+        else if (where == topic("claim/here") && payload == m_theirs && m_ask->isActive())
+            decide(true);
+        return;
+    }
+    if (claim && payload == m_claim) {
+        if (!m_holding)
+            hold();
+    } else if (claim && m_holding && payload.isEmpty())
+        publish(topic("claim"), m_claim, true);
+    else if (claim && m_holding && !retained)
+        m_next = Next::Refuse; // a later claim than ours: the prefix is no longer ours
+    else if (m_holding && where == topic("availability") && payload == "offline")
+        publish(topic("availability"), "online", true); // an earlier run's will
+    else if (m_holding && asked && payload != m_claim)
+        publish(topic("claim/here"), m_claim, false);
+}
+
+// A claimed prefix whose holder is online: a holder that answers is another station;
+// one that does not is an earlier run of this one only when the station id is ours.
+void MqttBridge::decide(bool answered)
+{
+    m_ask->stop();
+    const bool ours = m_theirs.split(' ').constFirst() == m_claim.split(' ').constFirst();
+    m_next = !answered && ours ? Next::Hold : Next::Refuse;
+}
+
+// An earlier version's documents for this station, under a node another prefix may share:
+// only those that name this prefix go.
+void MqttBridge::clearLegacy(const QByteArray &where, const QByteArray &payload)
+{
+    if (payload.isEmpty() || payload.size() > 16 * 1024)
+        return;
+    const QJsonObject doc = QJsonDocument::fromJson(payload).object();
+    if (doc.value(u"availability_topic"_s).toString().toUtf8() != topic("availability"))
+        return;
+    publish(where, {}, true);
+    log(u"cleared the old-style discovery document %1"_s.arg(QString::fromUtf8(where)));
 }
 
 // ---- messages ----------------------------------------------------------------------
 
 void MqttBridge::onMessage(const mosquitto_message &message)
 {
-    if (message.topic && topic("command") == message.topic && message.payloadlen >= 0)
-        command(QByteArray(static_cast<const char *>(message.payload), message.payloadlen));
+    if (!message.topic || message.payloadlen < 0)
+        return;
+    const QByteArray where(message.topic);
+    const auto *bytes = static_cast<const char *>(message.payload);
+    if (where == topic("command")) {
+        if (message.payloadlen == 0)
+            return; // the echo of a cleared retained command, or nothing at all
+        // Past the limit only the length matters: the rest is not copied, and the heap
+        // the library read it into goes back to the system once it is freed.
+        const int kept = std::min(message.payloadlen, int(remote::kMaxMessageBytes) + 1);
+        if (message.payloadlen > kept)
+            QTimer::singleShot(0, this, [] { ::malloc_trim(0); });
+        if (message.retain)
+            return refuseRetained();
+        return command(QByteArray(bytes, kept));
+    }
+    const QByteArray payload(bytes, std::min(message.payloadlen, 16 * 1024));
+    if (where.startsWith("homeassistant/"))
+        clearLegacy(where, payload);
+    else
+        onClaim(where, payload, message.retain);
 }
 
+// A retained command would run again at every connection, long after it was meant: it
+// is answered, never run, and cleared from the broker.
+void MqttBridge::refuseRetained()
+{
+    publish(topic("result"),
+            json({{u"ok"_s, false}, {u"error"_s, u"a retained command is never run"_s}}), false);
+    publish(topic("command"), {}, true);
+    if (!std::exchange(m_retainedSeen, true))
+        log(u"refused a retained command and cleared it from %1"_s.arg(
+            QString::fromUtf8(topic("command"))));
+}
 // MQTT hides who published, so every command counts against the one limit of the topic.
 void MqttBridge::command(const QByteArray &payload)
 {
@@ -301,12 +515,15 @@ void MqttBridge::command(const QByteArray &payload)
     publish(topic("result"), json(result), false);
 }
 
-void MqttBridge::publish(const QByteArray &where, const QByteArray &payload, bool retain, int qos)
+// Always QoS 0: every connection is a new clean session, so QoS 1 would retry nothing,
+// while its messages beyond the library's in-flight window would wait for
+// acknowledgements that a clean disconnect never reads.
+void MqttBridge::publish(const QByteArray &where, const QByteArray &payload, bool retain)
 {
     if (!m_connected)
         return;
     const int rc = mosquitto_publish(m_client.get(), nullptr, where.constData(),
-                                     int(payload.size()), payload.constData(), qos, retain);
+                                     int(payload.size()), payload.constData(), 0, retain);
     if (rc != MOSQ_ERR_SUCCESS && m_lost.isEmpty())
         m_lost = errorText(rc);
     if (m_write)
@@ -318,10 +535,21 @@ void MqttBridge::publishState(bool always)
 {
     const QByteArray state = json(remote::stateJson(
         m_station->state(), std::max(0, m_station->state().remoteClients), m_options.version));
-    if (!m_connected || (!always && state == m_publishedState))
+    if (!m_holding || (!always && state == m_publishedState))
         return;
     m_publishedState = state;
     publish(topic("state"), state, true);
+}
+
+// "online" while the controller answers; its readings are unavailable otherwise.
+void MqttBridge::publishController(bool always)
+{
+    const StationState &s = m_station->state();
+    const int online = s.link == LinkCondition::Answering && !s.silent ? 1 : 0;
+    if (!m_holding || (!always && online == m_controller))
+        return;
+    m_controller = online;
+    publish(topic("controller"), online ? "online" : "offline", true);
 }
 
 void MqttBridge::setStatus(const QString &status)
@@ -335,6 +563,12 @@ void MqttBridge::setStatus(const QString &status)
 QByteArray MqttBridge::topic(const char *leaf) const
 {
     return (m_options.prefix + u'/' + QLatin1StringView(leaf)).toUtf8();
+}
+
+// Made from the station id and the run, never from the prefix: no other client has it.
+QByteArray MqttBridge::clientId() const
+{
+    return "tarvik-" + QByteArray(m_claim).replace(' ', '-');
 }
 
 } // namespace tarvik::mqtt

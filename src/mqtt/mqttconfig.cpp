@@ -6,6 +6,7 @@
 
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -65,7 +66,8 @@ bool readPassword(const MqttSettings &stored, MqttOptions &options, QString &why
         why = secret.error;
         return false;
     }
-    options.password = *secret.token;
+    // The first line only: an editor's second line, or a note, is not part of it.
+    options.password = secret.token->split('\n').constFirst().trimmed();
     return true;
 }
 
@@ -95,9 +97,29 @@ std::optional<MqttOptions> mqttOptions(const MqttSettings &stored, const MqttOve
         return std::nullopt;
     options.caFile = stored.caFile;
     options.discovery = stored.discovery;
-    options.deviceName = u"Tarvik "_s + (profile.isEmpty() ? u"station"_s : profile);
+    options.commands = stored.commands;
+    // Two stations without a profile are told apart in Home Assistant by their prefixes.
+    options.deviceName = u"Tarvik "_s + (profile.isEmpty() ? options.prefix : profile);
     options.version = QString::fromLatin1(version::text);
     return options;
+}
+
+QString mqttChanges(const MqttOptions &before, const MqttOptions &after)
+{
+    QStringList out;
+    const auto note = [&out](const QString &name, const QString &from, const QString &to) {
+        if (from != to)
+            out += u"%1 %2 -> %3"_s.arg(name, from, to);
+    };
+    note(u"Url"_s, before.url, after.url);
+    note(u"Prefix"_s, before.prefix, after.prefix);
+    note(u"UserName"_s, before.userName, after.userName);
+    note(u"CaFile"_s, before.caFile, after.caFile);
+    note(u"Discovery"_s, QString::number(before.discovery), QString::number(after.discovery));
+    note(u"Commands"_s, QString::number(before.commands), QString::number(after.commands));
+    if (before.password != after.password)
+        out += u"the password"_s;
+    return out.join(u", "_s);
 }
 
 } // namespace tarvik::mqtt

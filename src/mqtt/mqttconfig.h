@@ -23,9 +23,16 @@ struct MqttOptions {
     QByteArray password; // from the password file; never logged
     QString caFile;      // empty: the system's certificate authorities
     bool discovery = true;
-    QString deviceName; // Home Assistant's name for the station
+    bool commands = true; // false: publishes, but takes no command from the broker
+    QString deviceName;   // Home Assistant's name for the station
     QString version;
+
+    bool operator==(const MqttOptions &) const = default;
 };
+
+// "Url mqtt://a -> mqtt://b, password": what differs between two option sets, said
+// without any secret; empty when nothing does.
+QString mqttChanges(const MqttOptions &before, const MqttOptions &after);
 
 // What a command line sets for one run; an empty field leaves the stored value.
 struct MqttOverrides {

@@ -184,6 +184,7 @@ MqttSettings readMqttSettings(const SettingsStore &store)
     MqttSettings s;
     s.enabled = readNumber(store, Key::MqttEnabled, 0, 1) == 1;
     s.discovery = readNumber(store, Key::MqttDiscovery, 0, 1) == 1;
+    s.commands = readNumber(store, Key::MqttCommands, 0, 1) == 1;
     const std::pair<Key, QString MqttSettings::*> texts[] = {
         {Key::MqttUrl, &MqttSettings::url},
         {Key::MqttPrefix, &MqttSettings::prefix},
@@ -241,7 +242,8 @@ SettingValues settingValues(const MqttSettings &value)
             {Key::MqttUserName, value.userName},
             {Key::MqttPasswordFile, value.passwordFile},
             {Key::MqttCaFile, value.caFile},
-            {Key::MqttDiscovery, flagText(value.discovery)}};
+            {Key::MqttDiscovery, flagText(value.discovery)},
+            {Key::MqttCommands, flagText(value.commands)}};
 }
 
 SettingValues settingValues(const FollowSettings &value)

@@ -93,6 +93,7 @@ struct MqttSettings {
     QString passwordFile; // mode 0600
     QString caFile;       // empty: the system's certificate authorities
     bool discovery = defaultNumber(Key::MqttDiscovery) == 1;
+    bool commands = defaultNumber(Key::MqttCommands) == 1; // false: a read-only twin
 
     bool operator==(const MqttSettings &) const = default;
 };

@@ -36,6 +36,7 @@ enum class Key {
     MqttPasswordFile,
     MqttCaFile,
     MqttDiscovery,
+    MqttCommands,
     StationId,
     RemoteViewTokenFile,
     InterlockEnabled,
@@ -61,7 +62,7 @@ struct SettingKey {
 inline constexpr std::string_view kApplication = "TarvikDesk";
 
 // In the order fillMissingSettings fills them.
-inline constexpr std::array<SettingKey, 32> kSettingKeys{{
+inline constexpr std::array<SettingKey, 33> kSettingKeys{{
     {Key::ComPort, "StartUp", "ComPort", "1", DefaultKind::Text},
     {Key::Settings, "StartUp", "Settings", "4800,n,8,1", DefaultKind::Text},
     {Key::PositionLeft, "StartUp", "Position-Left", "", DefaultKind::WindowLeft},
@@ -90,6 +91,7 @@ inline constexpr std::array<SettingKey, 32> kSettingKeys{{
     {Key::MqttPasswordFile, "Mqtt", "PasswordFile", "", DefaultKind::None},
     {Key::MqttCaFile, "Mqtt", "CaFile", "", DefaultKind::None},
     {Key::MqttDiscovery, "Mqtt", "Discovery", "1", DefaultKind::Text},
+    {Key::MqttCommands, "Mqtt", "Commands", "1", DefaultKind::Text}, // 0: publish only
     // Made once at random (stationid.h); never a default written by the filler.
     {Key::StationId, "Station", "Id", "", DefaultKind::None},
     // A token that may watch but not command; empty: none.

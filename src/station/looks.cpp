@@ -83,10 +83,10 @@ LampState transmit(const StationState &s)
 LampState remote(const StationState &s)
 {
     if (s.remoteClients < 0)
-        return grey(u"Remote API off"_s);
+        return grey(u"Remote API off"_s, s.mqttNote);
     if (s.remoteClients == 0)
-        return grey(u"No remote clients"_s);
-    return lit(u"green"_s, u"Remote clients connected"_s);
+        return grey(u"No remote clients"_s, s.mqttNote);
+    return lit(u"green"_s, u"Remote clients connected"_s, s.mqttNote);
 }
 
 LampState onOff(bool on, const QString &what)

@@ -334,6 +334,14 @@ void Station::watchSettingsFile(SettingsStore *store)
     connect(store, &SettingsStore::writeFailed, this, [writable] { writable(false); });
 }
 
+void Station::setMqttNote(const QString &note)
+{
+    if (note == m_state.mqttNote)
+        return;
+    m_state.mqttNote = note;
+    publish();
+}
+
 // ---- the serial trace -------------------------------------------------------------
 
 bool Station::startTrace(const QString &path)

@@ -73,6 +73,7 @@ struct StationState {
     // False while the settings file may not be replaced (its mode or its mount) or the
     // last write failed: what this run changes then lives in memory only.
     bool settingsWritable = true;
+    QString mqttNote;       // why the broker's topics are not the station's, when they are not
 
     bool following = false;
     RigFollower::State followState = RigFollower::State::Off;
@@ -190,6 +191,8 @@ public:
     // The state follows whether `store` takes what this run changes: judged at once by
     // the file's mode and mount, then by each write.
     void watchSettingsFile(SettingsStore *store);
+    // For the Remote lamp's note: why the station is not on its MQTT prefix; empty when it is.
+    void setMqttNote(const QString &note);
 
     // ---- the serial trace -------------------------------------------------------
     bool startTrace(const QString &path); // false: traceFailed() has said why

@@ -205,7 +205,7 @@ private Q_SLOTS:
                  "Position-Top=450.5\nretracted=0\nsndDir=0000\nVastor=False\nOnTop=0\nStyle=0\n"
                  "\n[Follow]\nEnabled=0\nHost=127.0.0.1\nPort=4532\nThreshold=20\nSettle=500\n"
                  "\n[Remote]\nEnabled=0\nListen=127.0.0.1:8732\n\n[Mqtt]\nEnabled=0\n"
-                 "Url=mqtt://127.0.0.1:1883\nDiscovery=1\n\n[Interlock]\nHoldAfterTxMs=0\n"
+                 "Url=mqtt://127.0.0.1:1883\nDiscovery=1\nCommands=1\n\n[Interlock]\nHoldAfterTxMs=0\n"
                  "WhenUnknown=allow\n");
     }
 
