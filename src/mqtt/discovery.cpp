@@ -33,7 +33,7 @@ struct Entity {
     std::string_view topic = "state";
 };
 
-inline constexpr std::array<Entity, 13> kEntities{{
+inline constexpr std::array<Entity, 14> kEntities{{
     {"select",
      "band",
      "Band",
@@ -78,6 +78,11 @@ inline constexpr std::array<Entity, 13> kEntities{{
      true},
     {"binary_sensor", "connected", "Connected",
      "{{ 'ON' if value_json.link == 'answering' else 'OFF' }}", ""},
+    // The radio's, not the controller's: unknown while the interlock cannot see it.
+    {"binary_sensor", "tx", "TX",
+     "{{ {'on': 'ON', 'off': 'OFF'}[value_json.ptt] if value_json.ptt in ('on', 'off') "
+     "else None }}",
+     ""},
     {"sensor",
      "frequency_mhz",
      "Frequency",

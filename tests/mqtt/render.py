@@ -42,6 +42,9 @@ for topic, doc in given["documents"].items():
             ok = False
         if not ok or (name == "Connected" and (shown == "ON") != (state["link"] == "answering")):
             faults.append(f"{name} renders {shown!r} with the link {state['link']}")
+    for ptt, want in (("on", "ON"), ("off", "OFF"), ("unknown", "None")) if name == "TX" else ():
+        if (shown := env.from_string(doc["value_template"]).render(value_json=dict(state, ptt=ptt))) != want:
+            faults.append(f"TX renders {shown!r} for PTT {ptt}")
     # Availability: with mode "all" an entity shows only while every topic says online.
     topics = [a["topic"] for a in get("availability", [{"topic": get("availability_topic")}])]
     if (name in readings) != (topics[-1].endswith("/controller") and get("availability_mode") == "all"):

@@ -246,7 +246,7 @@ private Q_SLOTS:
     void discovery()
     {
         Watch ha(port(), u"homeassistant/#"_s);
-        QTRY_COMPARE(ha.lines().size(), 13);
+        QTRY_COMPARE(ha.lines().size(), 14);
         for (const QByteArray &line : ha.lines()) {
             const QList<QByteArray> topic = line.left(line.indexOf(' ')).split('/');
             const QJsonObject doc = object(line.mid(line.indexOf(' ') + 1));
@@ -355,7 +355,7 @@ private Q_SLOTS:
         ::kill(pid_t(s.process.processId()), signal);
         QTRY_VERIFY(will.saw("tarvik/will/availability offline"));
         Watch ha(port(), u"homeassistant/+/tarvik_will/+/config"_s);
-        QTRY_COMPARE(ha.lines().size(), 13);
+        QTRY_COMPARE(ha.lines().size(), 14);
         QVERIFY(!s.process.readAllStandardError().contains("secret-word"));
     }
 };
