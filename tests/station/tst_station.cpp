@@ -335,6 +335,7 @@ private Q_SLOTS:
         row("answered at once", 0, -1, 50, kPollMin);
         row("answered 150 ms late", 150, -1, 30, 500);
         row("answered 300 ms late", 300, -1, 30, 500);
+        row("300 ms late, polled every 200 ms", 300, -1, 10, kPollMin);
         row("19 commands a second at 1200 baud", 0, -1, 5, 500, 19, 1200);
         row("19 commands a second at 4800 baud", 0, -1, 5, 500, 19);
         row("the rest after the window", 0, 1900, 0, 2000, 0, 4800, "404100155C");
