@@ -81,7 +81,7 @@ def under_stream(binary, baud):
         for t in threads:
             t.start()
         for i in range(STREAM_S):
-            time.sleep(random.uniform(0.9, 1.1))
+            time.sleep(random.uniform(0.5, 1.5))  # once a second, at any phase of the polls
             changes.append((time.perf_counter(), (1405000 + 1000 * (i + 1)) * 10))
             line.reply = status_frame(changes[-1][1] // 10)
         time.sleep(2.0)
