@@ -5,6 +5,7 @@
 #include "protocol.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tarvik {
 
@@ -28,7 +29,6 @@ bool StatusReader::request()
     // A reply that came too late for the poll before, or stray bytes, are never read as
     // this request's reply.
     m_port.discardReceive();
-    m_commands.clear();
     if (!m_port.write(statusRequest())) {
         finish(failedOutcome());
         return false;
@@ -63,6 +63,7 @@ bool StatusReader::finish(StatusPoll::Outcome outcome)
 
 bool StatusReader::start()
 {
+    m_earlier = std::exchange(m_commands, {}); // an echo may still be on its way
     m_poll = StatusPoll{};
     m_done = false;
     if (!m_port.isOpen()) {
@@ -88,9 +89,12 @@ bool StatusReader::isEcho(StatusAssembler::Step step) const
     if (step == StatusAssembler::Step::WrongHeader)
         return m_poll.replyHex == requestHex;
     const QByteArrayView bytes = m_reply.bytes();
+    const auto written = [&](const QByteArray &frame) {
+        return QByteArrayView(frame) == bytes;
+    };
     return step == StatusAssembler::Step::Complete &&
-           std::any_of(m_commands.cbegin(), m_commands.cend(),
-                       [&](const QByteArray &frame) { return QByteArrayView(frame) == bytes; });
+           (std::any_of(m_commands.cbegin(), m_commands.cend(), written) ||
+            std::any_of(m_earlier.cbegin(), m_earlier.cend(), written));
 }
 
 void StatusReader::skipEcho()

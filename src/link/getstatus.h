@@ -57,8 +57,8 @@ public:
     bool isWaiting() const { return !m_done; }
     // Waits no longer: result() stays as far as the poll got.
     void stop() { m_done = true; }
-    // A command frame written while the poll waits: an 11-byte block equal to it is the
-    // line echoing it, never the reply.
+    // A command frame written during this poll or since the one before: an 11-byte block
+    // equal to it is the line echoing it, never the reply.
     void noteCommand(const QByteArray &frame);
 
 private:
@@ -73,7 +73,8 @@ private:
     StatusAssembler m_reply;
     bool m_inBody = false;
     bool m_done = true;
-    QList<QByteArray> m_commands; // written since the request, the latest few
+    QList<QByteArray> m_commands; // written since this poll began, the latest few
+    QList<QByteArray> m_earlier;  // written during the poll before and up to this one
 };
 
 } // namespace tarvik

@@ -26,10 +26,10 @@ bool Station::writeFrame(const QByteArray &frame)
     else
         setLink(LinkCondition::Closed);
     // While a poll waits, everything received came after its request (which emptied the
-    // buffer first) and may be its reply: kept, and an echo of this frame is skipped.
+    // buffer first) and may be its reply: kept. An echo of this frame is skipped.
     if (!m_reader->isWaiting())
         m_port->discardReceive();
-    else if (written)
+    if (written)
         m_reader->noteCommand(frame);
     return written;
 }

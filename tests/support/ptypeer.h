@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QSerialPort>
 #include <QSignalSpy>
 #include <QString>
 #include <QTest>
@@ -12,6 +11,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <termios.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace tarvik::test {
@@ -112,7 +112,7 @@ template <class PolledStation>
 void pollOnce(PolledStation &station, PtyPeer &peer, const QByteArray &reply,
               const QByteArray &early = {})
 {
-    QSerialPort &line = *station.port().serialPort();
+    auto &line = *station.port().serialPort(); // QSerialPort, where a test polls
     peer.write(early);
     QTRY_COMPARE(line.bytesAvailable(), early.size());
     auto *t = station.template findChild<QTimer *>(QStringLiteral("pollTimer"));
@@ -122,7 +122,8 @@ void pollOnce(PolledStation &station, PtyPeer &peer, const QByteArray &reply,
     t->start(0);
     QTRY_VERIFY(!t->isActive());
     QCOMPARE(peer.readExactly(3).size(), 3);
-    QSignalSpy arrived(&line, &QSerialPort::readyRead); // after the station's own slot
+    // Connected after the station's slot: when it fires, the station has read the bytes.
+    QSignalSpy arrived(&line, &std::remove_reference_t<decltype(line)>::readyRead);
     peer.write(reply);
     QTRY_VERIFY(!wait->isActive() ||
                 ((reply.isEmpty() || !arrived.isEmpty()) && line.bytesAvailable() == 0));
