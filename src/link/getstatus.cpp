@@ -4,9 +4,15 @@
 #include "hexcodec.h"
 #include "protocol.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace tarvik {
 
 namespace {
+// Enough for the commands that can cross one reply on the slowest line.
+constexpr qsizetype kCommandsKept = 16;
+
 const QByteArray &statusRequest()
 {
     static const QByteArray request(reinterpret_cast<const char *>(proto::kStatusRequest.data()),
@@ -20,6 +26,9 @@ const QByteArray &statusRequest()
 bool StatusReader::request()
 {
     m_port.discardTransmit();
+    // A reply that came too late for the poll before, or stray bytes, are never read as
+    // this request's reply.
+    m_port.discardReceive();
     if (!m_port.write(statusRequest())) {
         finish(failedOutcome());
         return false;
@@ -54,6 +63,7 @@ bool StatusReader::finish(StatusPoll::Outcome outcome)
 
 bool StatusReader::start()
 {
+    m_earlier = std::exchange(m_commands, {}); // an echo may still be on its way
     m_poll = StatusPoll{};
     m_done = false;
     if (!m_port.isOpen()) {
@@ -61,6 +71,38 @@ bool StatusReader::start()
         return false;
     }
     return request();
+}
+
+void StatusReader::noteCommand(const QByteArray &frame)
+{
+    if (m_commands.size() >= kCommandsKept)
+        m_commands.removeFirst();
+    m_commands.append(frame);
+}
+
+// A line that echoes what it is sent returns the request before the reply, and a
+// command written while the poll waits comes back with the same header and length as a
+// reply; neither is the controller's answer.
+bool StatusReader::isEcho(StatusAssembler::Step step) const
+{
+    static const QString requestHex = QString::fromLatin1(statusRequest().toHex().toUpper());
+    if (step == StatusAssembler::Step::WrongHeader)
+        return m_poll.replyHex == requestHex;
+    const QByteArrayView bytes = m_reply.bytes();
+    const auto written = [&](const QByteArray &frame) {
+        return QByteArrayView(frame) == bytes;
+    };
+    return step == StatusAssembler::Step::Complete &&
+           (std::any_of(m_commands.cbegin(), m_commands.cend(), written) ||
+            std::any_of(m_earlier.cbegin(), m_earlier.cend(), written));
+}
+
+void StatusReader::skipEcho()
+{
+    m_poll.replyHex.clear();
+    m_poll.bodyRead = false;
+    m_reply.restart();
+    m_inBody = false;
 }
 
 bool StatusReader::readArrived()
@@ -73,7 +115,9 @@ bool StatusReader::readArrived()
         m_poll.replyHex += m_poll.rxByteHex;
         const auto step = m_reply.push(*byte);
         m_poll.bodyRead = m_poll.bodyRead || m_inBody;
-        if (step == StatusAssembler::Step::HeaderFound) {
+        if (isEcho(step)) {
+            skipEcho();
+        } else if (step == StatusAssembler::Step::HeaderFound) {
             m_inBody = true;
         } else if (step == StatusAssembler::Step::WrongHeader) {
             m_port.discardReceive();

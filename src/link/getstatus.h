@@ -2,6 +2,8 @@
 
 #include "statusdecode.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -55,17 +57,24 @@ public:
     bool isWaiting() const { return !m_done; }
     // Waits no longer: result() stays as far as the poll got.
     void stop() { m_done = true; }
+    // A command frame written during this poll or since the one before: an 11-byte block
+    // equal to it is the line echoing it, never the reply.
+    void noteCommand(const QByteArray &frame);
 
 private:
     bool request();
     StatusPoll::Outcome failedOutcome() const;
     bool finish(StatusPoll::Outcome outcome);
+    bool isEcho(StatusAssembler::Step step) const;
+    void skipEcho();
 
     CommPort &m_port;
     StatusPoll m_poll;
     StatusAssembler m_reply;
     bool m_inBody = false;
     bool m_done = true;
+    QList<QByteArray> m_commands; // written since this poll began, the latest few
+    QList<QByteArray> m_earlier;  // written during the poll before and up to this one
 };
 
 } // namespace tarvik

@@ -33,6 +33,10 @@ Station::Station(QObject *parent)
 {
     m_replyDeadline->setObjectName(u"replyDeadline"_s);
     m_replyDeadline->setSingleShot(true);
+    // A coarse timer may be 5 % early or late, which could close the gap between a
+    // window's end and the next request.
+    m_replyDeadline->setTimerType(Qt::PreciseTimer);
+    m_pollTimer->setTimerType(Qt::PreciseTimer);
     connect(m_replyDeadline, &QTimer::timeout, this, &Station::endPoll);
     connect(m_port->serialPort(), &QSerialPort::readyRead, this, &Station::onReplyBytes);
     m_pollTimer->setObjectName(u"pollTimer"_s);

@@ -103,8 +103,9 @@ CommandResult interlockVerdict(const StationState &state);
 //
 // Commands come in through the public calls, each of which writes exactly one frame at
 // once and puts the next poll one interval later, but never more than two intervals
-// after the last one, so a stream of commands cannot starve the poll. Each poll timer
-// tick runs one status poll and folds its outcome into the state. The
+// after the last one, so a stream of commands cannot starve the poll; a command never
+// ends a poll's wait. Each poll timer tick runs one status poll, unless one still waits,
+// and folds its outcome into the state. The
 // radio follower's frames take the band path. A lost line is reopened quietly once a
 // poll interval. Whenever the state changes, stateChanged() carries the new value; each
 // frame written goes out on frameWritten().

@@ -8,6 +8,7 @@
 #include "bands.h"
 #include "commport.h"
 #include "frame.h"
+#include "getstatus.h"
 #include "latin1.h"
 #include "rigprotocol.h"
 
@@ -24,7 +25,12 @@ bool Station::writeFrame(const QByteArray &frame)
         Q_EMIT frameWritten(frame);
     else
         setLink(LinkCondition::Closed);
-    m_port->discardReceive();
+    // While a poll waits, everything received came after its request (which emptied the
+    // buffer first) and may be its reply: kept. An echo of this frame is skipped.
+    if (!m_reader->isWaiting())
+        m_port->discardReceive();
+    if (written)
+        m_reader->noteCommand(frame);
     return written;
 }
 
@@ -38,7 +44,8 @@ CommandResult Station::sendFrame(const QByteArray &frame, bool moves)
         return verdict;
     if (!m_port->isOpen())
         return CommandResult::PortClosed;
-    endReplyWait();
+    // A command no longer ends a poll's wait: the poll it cut short read nothing, and a
+    // stream of commands kept every poll from being heard.
     const bool written = writeFrame(frame);
     if (written)
         schedulePoll();

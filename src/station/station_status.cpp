@@ -1,10 +1,12 @@
 // The station's side of the status poll and of a line that goes away.
 //
 // Each poll timer tick writes the status request and waits for this request's reply,
-// reading bytes as they arrive (readyRead), until a whole frame is in or a deadline of
-// the request's and reply's wire time plus kReplySlackMs has passed; nothing blocks
-// meanwhile. A command during the wait ends it, and its write empties the receive
-// buffer. The poll's outcome is then folded into the state: a good
+// reading bytes as they arrive (readyRead), until a whole frame is in or the window
+// (replyWaitMs) has passed; nothing blocks meanwhile. Every poll ends answered (its own
+// reply came whole within the window) or not answered (nothing, or a reply cut short),
+// and each is counted; only the setup dialog taking the line, or the line closing, ends
+// a wait otherwise, and then it counts neither way. The poll's outcome is then folded
+// into the state: a good
 // frame gives the reading, the pattern and the motion and makes the link Answering; a
 // refused header makes it NotUnderstood; three polls in a row that read nothing set
 // `silent` and leave the condition as it was. CommPort closes a port whose device went
@@ -30,17 +32,20 @@ namespace {
 constexpr int kSilentPollsToTell = 3;
 // Even a very fast poll setting should not turn reopening into a busy loop.
 constexpr int kMinRetryMs = 100;
-// What a controller may take to answer, beyond the bytes' own time on the wire.
-constexpr int kReplySlackMs = 60;
+// What a controller, or an adapter that buffers, may take to answer beyond the bytes'
+// own time on the wire, however short the poll interval.
+constexpr int kReplySlackMs = 400;
 } // namespace
 
 void Station::poll()
 {
-    m_sincePoll.start();
     if (m_pollTimer->interval() != m_settings.pollMs)
         m_pollTimer->setInterval(m_settings.pollMs); // back to the period after a command
+    // A controller slower than the interval is still heard: while a poll waits no new
+    // request goes out, since its reply could not be told from this one's.
     if (m_reader->isWaiting())
-        endPoll();
+        return;
+    m_sincePoll.start();
     if (!m_reader->start() || m_reader->readArrived()) {
         endPoll();
         return;
@@ -54,19 +59,21 @@ void Station::onReplyBytes()
         endPoll();
 }
 
-// The request and the reply on the wire at the line's speed, and room for the
-// controller to answer.
+// The window: up to a tenth of an interval before the next request, so that a reply
+// later than that is dropped by the next request's emptying of the receive buffer, but
+// never shorter than the request and the reply on the wire plus kReplySlackMs.
 int Station::replyWaitMs() const
 {
     const QSerialPort &line = *m_port->serialPort();
     const int bits = 1 + int(line.dataBits()) + (line.parity() == QSerialPort::NoParity ? 0 : 1) +
                      (line.stopBits() == QSerialPort::OneStop ? 1 : 2);
     const int bytes = proto::kStatusFrameSize + int(proto::kStatusRequest.size());
-    return int(std::ceil(1000.0 * bytes * bits / std::max<qint32>(line.baudRate(), 1))) +
-           kReplySlackMs;
+    const int wire = int(std::ceil(1000.0 * bytes * bits / std::max<qint32>(line.baudRate(), 1)));
+    return std::max(m_settings.pollMs - m_settings.pollMs / 10, wire + kReplySlackMs);
 }
 
-// A command ends the wait; its write discards what was read of the reply.
+// Only the setup dialog or a closed line ends a wait this way: the poll counts neither
+// as answered nor as silent.
 void Station::endReplyWait()
 {
     m_replyDeadline->stop();

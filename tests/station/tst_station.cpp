@@ -43,7 +43,10 @@ struct Bench {
     QTimer *pollTimer() const { return station->findChild<QTimer *>(u"pollTimer"_s); }
     const StationState &state() const { return station->state(); }
 
-    void poll(const QByteArray &reply) { pollOnce(*station, peer, reply); }
+    void poll(const QByteArray &r, const QByteArray &early = {})
+    {
+        pollOnce(*station, peer, r, early);
+    }
 };
 
 // One step of a command row: a band caption, "f<hz>", a pattern or a command word.
@@ -72,11 +75,13 @@ CommandResult act(Station &s, const QString &step)
 // A controller that answers each status request after `delayMs`, the reply carrying
 // the request's number as its frequency (in 10 Hz units, from 1400000), so that a
 // reading says which request it answers. `split` sends the first five bytes at once.
+// Commands are echoed.
 struct AnsweringPeer {
     PtyPeer &peer;
     int delayMs;
     int splitMs = -1;
     int requests = 0;
+    bool answering = true;
     QByteArray frames;
     QByteArrayList script; // the first replies, in turn, before the numbered ones
     QSocketNotifier notifier{peer.masterFd(), QSocketNotifier::Read};
@@ -95,14 +100,17 @@ struct AnsweringPeer {
         for (qsizetype i = 0; i < in.size();) {
             if (!in.mid(i).startsWith(kRequest)) {
                 frames += in.mid(i, 11);
+                peer.write(in.mid(i, 11));
                 i += 11;
                 continue;
             }
+            if (!answering)
+                return;
             const QByteArray reply =
                 script.isEmpty()
                     ? frame(QByteArray::number(1400000 + ++requests, 16).rightJustified(6, '0'))
                     : (++requests, script.takeFirst());
-            QTimer::singleShot(delayMs, &notifier, [this, reply] {
+            QTimer::singleShot(delayMs, Qt::PreciseTimer, &notifier, [this, reply] {
                 peer.write(splitMs < 0 ? reply : reply.left(5));
                 if (splitMs >= 0)
                     QTimer::singleShot(splitMs, &notifier,
@@ -231,14 +239,16 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("before"); // polled first
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<LinkCondition>("link");
-        QTest::addColumn<double>("mhz");    // 0: no reading yet
-        QTest::addColumn<int>("pattern");   // -1: none reported
-        QTest::addColumn<QString>("flags"); // m: moving, r: retracting
+        QTest::addColumn<double>("mhz");       // 0: no reading yet
+        QTest::addColumn<int>("pattern");      // -1: none reported
+        QTest::addColumn<QString>("flags");    // m: moving, r: retracting
+        QTest::addColumn<QByteArray>("early"); // waiting on the line before the request
         const QByteArray none, reversed = frame("157048", "40");
         const auto row = [](const char *tag, const QByteArray &before, const QByteArray &reply,
-                            LinkCondition link, double mhz, int pattern, const char *flags) {
+                            LinkCondition link, double mhz, int pattern, const char *flags,
+                            const QByteArray &early = {}) {
             QTest::newRow(tag) << before << reply << link << mhz << pattern
-                               << QString::fromLatin1(flags);
+                               << QString::fromLatin1(flags) << early;
         };
         using L = LinkCondition;
         row("00 normal", none, frame("157048"), L::Answering, 14.05, 0, "");
@@ -252,6 +262,9 @@ private Q_SLOTS:
             frame("1b9e50", "80"), L::Answering, 18.1, 2, "");
         row("only the pattern changes", frame("157048"), frame("157048", "55"), L::Answering, 14.05,
             1, "");
+        row("stray bytes just before the request", none, frame("157048"), L::Answering, 14.05, 0,
+            "", "\x12\x34\x56");
+        row("the request echoed", none, kRequest + frame("157048"), L::Answering, 14.05, 0, "");
     }
 
     void reply()
@@ -261,13 +274,14 @@ private Q_SLOTS:
         QFETCH(double, mhz);
         QFETCH(int, pattern);
         QFETCH(QString, flags);
+        QFETCH(QByteArray, early);
         Bench b;
         QVERIFY(b.start());
         b.pollTimer()->stop();
         if (!before.isEmpty())
             b.poll(before);
         QSignalSpy changed(b.station, &Station::stateChanged); // every change is published
-        b.poll(reply);
+        b.poll(reply, early);
         const StationState &s = b.state();
         QVERIFY(!changed.isEmpty() && changed.last().first().value<StationState>() == s);
         QTEST(s.link, "link");
@@ -279,7 +293,7 @@ private Q_SLOTS:
         QCOMPARE(s.retracting, flags.contains(u'r'));
         // A refused reply leaves the last one read showing.
         const QByteArray shown = s.link == LinkCondition::NotUnderstood ? before : reply;
-        QCOMPARE(s.replyHex, QString::fromLatin1(shown.toHex().toUpper()));
+        QCOMPARE(s.replyHex, QString::fromLatin1(shown.mid(shown.indexOf('@')).toHex().toUpper()));
         QVERIFY(!s.silent);
     }
 
@@ -324,54 +338,86 @@ private Q_SLOTS:
         }
     }
 
-    // Each tick waits for the reply to its own request and shows it, however fast or
-    // slow within reason the controller answers: no reply is lost, none is a tick late.
-    // Half a reply with the rest 200 ms later ends the tick at its deadline with what
-    // came, as a short reply does; a command while the tick waits goes out at once and
-    // ends the wait. Either way the next tick polls as usual.
+    // Each tick waits for the reply to its own request and shows it, however slow within
+    // the window the controller answers, and under 19 commands a second (echoed by the
+    // peer) at least every two intervals; a peer that then stops is silent within six
+    // intervals and the window. No reply is lost, none is a tick late; a reply, or its
+    // rest, after the window is never shown. A command while the tick waits goes out.
     void replyWait_data()
     {
         QTest::addColumn<int>("delayMs");
-        QTest::addColumn<int>("splitMs"); // -1: whole; else the rest after this
-        QTest::addColumn<int>("polls");   // 0: one tick, -1: one tick and a command in it
-        QTest::newRow("answered after 30 ms") << 30 << -1 << 10;
-        QTest::newRow("answered at once") << 0 << -1 << 50;
-        QTest::newRow("the rest too late") << 0 << 200 << 0;
-        QTest::newRow("a command meanwhile") << 0 << 200 << -1;
+        QTest::addColumn<int>("splitMs");  // -1: whole; else the rest after this
+        QTest::addColumn<int>("polls");    // 0: one tick, -1: one tick and a command in it
+        QTest::addColumn<int>("pollMs");   // the window is nine tenths of it
+        QTest::addColumn<int>("commands"); // a second
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<QString>("shown"); // the reply as far as a late tick read it
+        const auto row = [](const char *tag, int delay, int split, int polls, int pollMs,
+                            int commands = 0, int baud = 4800, const char *shown = "") {
+            QTest::newRow(tag) << delay << split << polls << pollMs << commands << baud
+                               << QString::fromLatin1(shown);
+        };
+        row("answered after 30 ms", 30, -1, 10, kPollMin);
+        row("answered at once", 0, -1, 50, kPollMin);
+        row("answered 150 ms late", 150, -1, 30, 500);
+        row("answered 300 ms late", 300, -1, 30, 500);
+        row("300 ms late, polled every 200 ms", 300, -1, 10, kPollMin);
+        row("19 commands a second at 1200 baud", 0, -1, 5, 500, 19, 1200);
+        row("19 commands a second at 4800 baud", 0, -1, 5, 500, 19);
+        row("the rest after the window", 0, 1900, 0, 2000, 0, 4800, "404100155C");
+        row("a whole reply after the window", 1900, -1, 0, 2000);
+        row("a command meanwhile, echoed", 300, -1, -1, 1000, 0, 4800, "404100155CC1000031300D");
     }
     void replyWait()
     {
         QFETCH(int, delayMs);
         QFETCH(int, splitMs);
         QFETCH(int, polls);
+        QFETCH(int, pollMs);
+        QFETCH(int, commands);
         Bench b;
         AnsweringPeer controller(b.peer, delayMs, splitMs);
         QSignalSpy changed(b.station, &Station::stateChanged);
-        QVERIFY(b.start({}, polls > 0 ? kPollMin : 1000));
+        QFETCH(int, baud);
+        StationSettings line;
+        line.lineSettings = u"%1,n,8,1"_s.arg(baud);
+        QVERIFY(b.start(line, pollMs));
+        QTimer stream;
+        QObject::connect(&stream, &QTimer::timeout, b.station,
+                         [&] { QCOMPARE(b.station->stepUp(), CommandResult::Written); });
+        if (commands > 0)
+            stream.start(1000 / commands);
+        QElapsedTimer since;
+        since.start();
         for (int seen = 0; seen < polls;) {
-            QVERIFY(changed.wait(2000));
+            QVERIFY(changed.wait(3000));
             for (; !changed.isEmpty(); changed.removeFirst()) {
                 const auto state = changed.first().first().value<StationState>();
                 if (!state.readingMHz || *state.readingMHz == AnsweringPeer::mhzOf(seen))
                     continue;
                 QCOMPARE(*state.readingMHz, AnsweringPeer::mhzOf(controller.requests));
                 QCOMPARE(*state.readingMHz, AnsweringPeer::mhzOf(++seen)); // none skipped
-                QVERIFY(!state.silent);
+                QVERIFY(state.link == LinkCondition::Answering && !state.silent);
+                QCOMPARE_LT(since.restart(), 3 * pollMs + 500); // two intervals, the window
             }
         }
+        controller.answering = commands == 0; // then stops
+        if (commands > 0)
+            QTRY_VERIFY_WITH_TIMEOUT(b.state().silent, 7 * pollMs + 1000);
         if (polls > 0)
             return;
         QTimer *wait = b.station->findChild<QTimer *>(u"replyDeadline"_s);
-        QTRY_VERIFY(wait->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(wait->isActive(), 2 * pollMs);
         if (polls < 0) {
             QCOMPARE(b.station->stepUp(), CommandResult::Written);
-            QVERIFY(!wait->isActive());
+            QVERIFY(wait->isActive());
             QTRY_COMPARE(controller.frames, frame("14e790"));
         }
-        QTRY_VERIFY(!wait->isActive());
-        QCOMPARE(b.state().readingMHz, std::nullopt);
-        QCOMPARE(b.state().replyHex, polls < 0 ? QString() : u"404100155C"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(controller.requests >= 2, 1500); // polling goes on
+        QTRY_VERIFY_WITH_TIMEOUT(!wait->isActive(), pollMs);
+        QTEST(b.state().replyHex, "shown");
+        QTRY_VERIFY_WITH_TIMEOUT(controller.requests >= 2 && !wait->isActive(), 3 * pollMs);
+        QCOMPARE(b.state().readingMHz.has_value(), polls < 0);
+        QCOMPARE(b.state().link, polls < 0 ? LinkCondition::Answering : LinkCondition::Waiting);
     }
 
     // A reply that opens with a wrong header is answered by a fresh request in the same
@@ -386,23 +432,6 @@ private Q_SLOTS:
         QTRY_COMPARE(b.state().readingMHz, std::optional<double>(18.1));
         QCOMPARE(controller.requests, 2);
         QCOMPARE(b.state().link, LinkCondition::Answering);
-    }
-
-    // Commands ten a second for five seconds: each goes out at once, and the poll still
-    // asks at least once every two intervals.
-    void commandStream()
-    {
-        Bench b;
-        AnsweringPeer controller(b.peer, 0);
-        QVERIFY(b.start({}, 500));
-        QTimer commands;
-        QObject::connect(&commands, &QTimer::timeout, b.station,
-                         [&] { QCOMPARE(b.station->stepUp(), CommandResult::Written); });
-        commands.start(100);
-        QTRY_VERIFY_WITH_TIMEOUT(controller.frames.size() >= 50 * 11, 7000);
-        commands.stop();
-        qInfo("%d polls under 50 commands in 5 s", controller.requests);
-        QVERIFY(controller.requests >= 4);
     }
 
     void lost_data()

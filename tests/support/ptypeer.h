@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QSignalSpy>
 #include <QString>
 #include <QTest>
 #include <QTimer>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <termios.h>
+#include <type_traits>
 #include <unistd.h>
 
 namespace tarvik::test {
@@ -103,19 +105,30 @@ private:
     QString m_slavePath;
 };
 
-// One poll of a Station on the peer's line, with `reply` waiting there (empty: silence).
+// One poll of a Station on the peer's line: `early` waits in its receive buffer before
+// the request, `reply` answers the request (empty: silence). A poll that its reply does
+// not end has its window cut short once the station has read every byte.
 template <class PolledStation>
-void pollOnce(PolledStation &station, PtyPeer &peer, const QByteArray &reply)
+void pollOnce(PolledStation &station, PtyPeer &peer, const QByteArray &reply,
+              const QByteArray &early = {})
 {
-    peer.write(reply);
-    QTRY_COMPARE(station.port().serialPort()->bytesAvailable(), reply.size());
+    auto &line = *station.port().serialPort(); // QSerialPort, where a test polls
+    peer.write(early);
+    QTRY_COMPARE(line.bytesAvailable(), early.size());
     auto *t = station.template findChild<QTimer *>(QStringLiteral("pollTimer"));
+    auto *wait = station.template findChild<QTimer *>(QStringLiteral("replyDeadline"));
     const int interval = t->interval();
     t->setSingleShot(true);
     t->start(0);
     QTRY_VERIFY(!t->isActive());
-    // The poll waits for its reply for a moment; a short or missing one, until then.
-    auto *wait = station.template findChild<QTimer *>(QStringLiteral("replyDeadline"));
+    QCOMPARE(peer.readExactly(3).size(), 3);
+    // Connected after the station's slot: when it fires, the station has read the bytes.
+    QSignalSpy arrived(&line, &std::remove_reference_t<decltype(line)>::readyRead);
+    peer.write(reply);
+    QTRY_VERIFY(!wait->isActive() ||
+                ((reply.isEmpty() || !arrived.isEmpty()) && line.bytesAvailable() == 0));
+    if (wait->isActive())
+        wait->start(0);
     QTRY_VERIFY(!wait->isActive());
     t->setSingleShot(false);
     t->setInterval(interval);
