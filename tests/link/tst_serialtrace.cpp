@@ -106,22 +106,17 @@ private Q_SLOTS:
                     {u"TX 3F 41 04"_s, u"TX 3F 41 05"_s, u"TX 3F 41 06"_s});
     }
 
-    void portNumberBelowOne_data()
-    {
-        QTest::addColumn<QString>("comPort");
-        QTest::newRow("Com 0") << u"0"_s;
-        QTest::newRow("a negative number") << u"-3"_s;
-    }
     void portNumberBelowOne()
     {
-        QFETCH(QString, comPort);
-        CommPort port(nullptr);
-        port.setCommPort(comPort);
-        QCOMPARE(port.deviceName(), QString());
-        QVERIFY(!port.openLine());
-        QCOMPARE(port.notAvailableText(),
-                 u"COM %1: not available. Check Com Port setting."_s.arg(comPort));
-        QVERIFY(port.failureAdvice().contains(u"numbered from 1"_s));
+        for (const QString &comPort : {u"0"_s, u"-3"_s}) {
+            CommPort port(nullptr);
+            port.setCommPort(comPort);
+            QCOMPARE(port.deviceName(), QString());
+            QVERIFY(!port.openLine());
+            QCOMPARE(port.notAvailableText(),
+                     u"COM %1: not available. Check Com Port setting."_s.arg(comPort));
+            QVERIFY(port.failureAdvice().contains(u"numbered from 1"_s));
+        }
     }
 };
 

@@ -83,7 +83,6 @@ struct AnsweringPeer {
     int requests = 0;
     bool answering = true;
     QByteArray frames;
-    QByteArrayList script; // the first replies, in turn, before the numbered ones
     QSocketNotifier notifier{peer.masterFd(), QSocketNotifier::Read};
 
     explicit AnsweringPeer(PtyPeer &p, int delay, int split = -1)
@@ -107,9 +106,7 @@ struct AnsweringPeer {
             if (!answering)
                 return;
             const QByteArray reply =
-                script.isEmpty()
-                    ? frame(QByteArray::number(1400000 + ++requests, 16).rightJustified(6, '0'))
-                    : (++requests, script.takeFirst());
+                frame(QByteArray::number(1400000 + ++requests, 16).rightJustified(6, '0'));
             QTimer::singleShot(delayMs, Qt::PreciseTimer, &notifier, [this, reply] {
                 peer.write(splitMs < 0 ? reply : reply.left(5));
                 if (splitMs >= 0)
@@ -146,25 +143,20 @@ private Q_SLOTS:
                 << large << before << QString::fromLatin1(steps) << expected << band;
         };
         const QByteArray none;
-        const char *const small[] = {"14e790", "14e790", "14e790", "157048", "1b9e50",
-                                     "201ea8", "261218", "2b07a0", "4c4b40"};
         const char *const large[] = {"0a9ad8", "0ac1e8", "0f6950", "157048", "1b9e50",
                                      "201ea8", "261218", "2b07a0", "4c4b40"};
         for (int i = 0; i < int(kBands.size()); ++i) {
             const QByteArray b(kBands[i].caption.data(), kBands[i].caption.size());
-            row(b + " m, small antenna", false, none, b.constData(), frame(small[i]), i);
             row(b + " m, large antenna", true, none, b.constData(), frame(large[i]), i);
         }
         // The toggles decide from the pattern last reported, never from what they sent.
         const QByteArray normal = frame("157048"), reversed = frame("157048", "40"),
                          bidir = frame("157048", "90");
-        row("180, nothing reported", false, none, "180", frame("14e790", "40"));
         row("180, nothing reported, large antenna", true, none, "180", frame("0a9ad8", "40"));
         row("180 while normal", false, normal, "180", frame("157048", "40"));
         row("180 while reversed: off", false, reversed, "180", frame("157048", "00"));
         row("180 while bidirectional", false, bidir, "180", frame("157048", "40"));
         row("180 twice before a poll", false, none, "20 180 180", frame("157048", "40"));
-        row("BiDir, nothing reported", false, none, "bidir", frame("14e790", "80"));
         row("BiDir while normal", false, normal, "bidir", frame("157048", "80"));
         row("BiDir while reversed", false, reversed, "bidir", frame("157048", "80"));
         row("BiDir while bidirectional: off", false, bidir, "bidir", frame("157048", "00"));
@@ -172,18 +164,11 @@ private Q_SLOTS:
         row("set bidirectional", false, normal, "bidirectional", frame("157048", "80"));
         row("set normal while bidirectional", false, bidir, "normal", frame("157048", "00"));
         row("the pattern rides on a band", false, none, "bidirectional 17", frame("1b9e50", "80"));
-        const struct {
-            const char *step, *code;
-        } fixed[] = {{"home", "53"}, {"cal", "56"}, {"xon", "52"}, {"xoff", "55"}};
-        for (const auto &c : fixed)
-            row(QByteArray(c.step) + ", normal", false, none, c.step,
-                frame("000000", "00", c.code));
         row("home, reversed", false, none, "reversed home", frame("000000", "40", "53"));
         row("cal, bidirectional", false, none, "bidirectional cal", frame("000000", "80", "56"));
         row("home keeps the frequency", false, none, "12 home up", frame("2625a0"));
         row("UP from nothing", false, none, "up", frame("14e790"));
         row("UP from 10 m", false, none, "10 up", frame("2b1b28"), 7); // the band stays lit
-        row("DN from 10 m", false, none, "10 dn", frame("2af418"));
         row("DN at the small limit", false, none, "80 dn", frame("14e790"));
         row("DN at the large limit", true, none, "80 dn", frame("0a9ad8"));
         row("UP from a reading of 8.00002 MHz", true, frame("0c3502"), "up", frame("0c488a"));
@@ -213,11 +198,9 @@ private Q_SLOTS:
         b.peer.collect(10);
         if (!before.isEmpty())
             b.poll(before);
-        QSignalSpy written(b.station, &Station::frameWritten);
         const QStringList list = steps.split(u' ');
         for (const QString &step : list) {
             b.peer.readAvailable();
-            written.clear();
             QCOMPARE(act(*b.station, step) == CommandResult::Written,
                      step != list.last() || !expected.isEmpty());
             if (step != list.last())
@@ -225,9 +208,6 @@ private Q_SLOTS:
         }
         QCOMPARE(b.peer.readExactly(expected.size()).toHex(' '), expected.toHex(' '));
         QCOMPARE(b.peer.collect(30), QByteArray()); // once, and no poll straight after
-        QCOMPARE(written.size(), expected.isEmpty() ? 0 : 1);
-        if (!expected.isEmpty())
-            QCOMPARE(written.first().first().toByteArray(), expected);
         QVERIFY(b.pollTimer()->isActive() || expected.isEmpty());
         QVERIFY(b.pollTimer()->remainingTime() > 1000 || expected.isEmpty());
         if (band != -2)
@@ -241,30 +221,23 @@ private Q_SLOTS:
         QTest::addColumn<LinkCondition>("link");
         QTest::addColumn<double>("mhz");       // 0: no reading yet
         QTest::addColumn<int>("pattern");      // -1: none reported
-        QTest::addColumn<QString>("flags");    // m: moving, r: retracting
         QTest::addColumn<QByteArray>("early"); // waiting on the line before the request
         const QByteArray none, reversed = frame("157048", "40");
         const auto row = [](const char *tag, const QByteArray &before, const QByteArray &reply,
-                            LinkCondition link, double mhz, int pattern, const char *flags,
+                            LinkCondition link, double mhz, int pattern,
                             const QByteArray &early = {}) {
-            QTest::newRow(tag) << before << reply << link << mhz << pattern
-                               << QString::fromLatin1(flags) << early;
+            QTest::newRow(tag) << before << reply << link << mhz << pattern << early;
         };
+        // Each status code's pattern and flags, and a refused header, are the looks table's.
         using L = LinkCondition;
-        row("00 normal", none, frame("157048"), L::Answering, 14.05, 0, "");
-        row("A5 bidirectional, retracting, moving", none, frame("2b07a0", "a5", "31", "01"),
-            L::Answering, 28.2, 2, "mr");
-        row("FFFFFF", none, frame("ffffff"), L::Answering, 167.77215, 0, "");
-        row("a refused header", reversed, reversed.mid(1), L::NotUnderstood, 14.05, 1, "");
-        row("a tail without its header", reversed, reversed.mid(5), L::NotUnderstood, 14.05, 1, "");
-        row("half a frame is no answer", none, frame("157048").left(5), L::Waiting, 0, -1, "");
+        row("FFFFFF", none, frame("ffffff"), L::Answering, 167.77215, 0);
+        row("a tail without its header", reversed, reversed.mid(5), L::NotUnderstood, 14.05, 1);
+        row("half a frame is no answer", none, frame("157048").left(5), L::Waiting, 0, -1);
         row("stray bytes after a good reply", frame("157048") + "\x12\x34\x56",
-            frame("1b9e50", "80"), L::Answering, 18.1, 2, "");
-        row("only the pattern changes", frame("157048"), frame("157048", "55"), L::Answering, 14.05,
-            1, "");
+            frame("1b9e50", "80"), L::Answering, 18.1, 2);
         row("stray bytes just before the request", none, frame("157048"), L::Answering, 14.05, 0,
-            "", "\x12\x34\x56");
-        row("the request echoed", none, kRequest + frame("157048"), L::Answering, 14.05, 0, "");
+            "\x12\x34\x56");
+        row("the request echoed", none, kRequest + frame("157048"), L::Answering, 14.05, 0);
     }
 
     void reply()
@@ -273,7 +246,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, reply);
         QFETCH(double, mhz);
         QFETCH(int, pattern);
-        QFETCH(QString, flags);
         QFETCH(QByteArray, early);
         Bench b;
         QVERIFY(b.start());
@@ -289,8 +261,6 @@ private Q_SLOTS:
         if (mhz > 0) // the next step counts from the reading
             QCOMPARE(*s.sndFreq, mhz * proto::kUnitsPerMHz);
         QCOMPARE(s.pattern ? int(*s.pattern) : -1, pattern);
-        QCOMPARE(s.moving, flags.contains(u'm'));
-        QCOMPARE(s.retracting, flags.contains(u'r'));
         // A refused reply leaves the last one read showing.
         const QByteArray shown = s.link == LinkCondition::NotUnderstood ? before : reply;
         QCOMPARE(s.replyHex, QString::fromLatin1(shown.mid(shown.indexOf('@')).toHex().toUpper()));
@@ -425,12 +395,13 @@ private Q_SLOTS:
     void headerSearch()
     {
         Bench b;
-        AnsweringPeer controller(b.peer, 0);
-        controller.script = {"\x12\x34\x56", frame("1b9e50")};
         QVERIFY(b.start());
         b.pollTimer()->start(0); // one tick now, the next 10 s later
+        QCOMPARE(b.peer.readExactly(3), kRequest);
+        b.peer.write("\x12\x34\x56");
+        QCOMPARE(b.peer.readExactly(3), kRequest);
+        b.peer.write(frame("1b9e50"));
         QTRY_COMPARE(b.state().readingMHz, std::optional<double>(18.1));
-        QCOMPARE(controller.requests, 2);
         QCOMPARE(b.state().link, LinkCondition::Answering);
     }
 
@@ -480,6 +451,8 @@ private Q_SLOTS:
 
     // The threshold counts from the last frame written, not from the last reading; a
     // retune the line refused while the setup dialog held it goes out after it closes.
+    // Found while the radio transmits, both wait, and each goes out once after PTT drops
+    // and HoldAfterTxMs passes.
     void followsTheRadio()
     {
         Rigctld rig;
@@ -487,6 +460,7 @@ private Q_SLOTS:
         Bench b;
         StationSettings s;
         s.follow = {true, u"127.0.0.1"_s, rig.port(), 20, 0};
+        s.interlock.holdAfterTxMs = 400;
         QVERIFY(b.start(s));
         const struct {
             const char *set;
@@ -514,10 +488,23 @@ private Q_SLOTS:
         QVERIFY(b.station->resume());
         QCOMPARE(b.peer.readExactly(22).toHex(' '), (frame("157c00") + frame("202808")).toHex(' '));
         QCOMPARE(b.state().band, std::optional<std::size_t>(5));
+
+        QVERIFY(rig.set("T 1"));
+        QTRY_VERIFY(b.state().ptt == rig::Ptt::On);
+        b.station->suspend();
+        QVERIFY(b.station->resume());
+        QVERIFY(rig.set("F 14074000"));
+        QCOMPARE(b.peer.collect(500), QByteArray());
+        QElapsedTimer dropped;
+        QVERIFY(rig.set("T 0"));
+        dropped.start();
+        QCOMPARE(b.peer.readExactly(22).toHex(' '), (frame("202808") + frame("1579a8")).toHex(' '));
+        QVERIFY2(dropped.elapsed() >= 400, QByteArray::number(dropped.elapsed()));
+        QCOMPARE(b.peer.collect(600), QByteArray());
     }
 
-    // Armed on a real rigctld, keyed or away: each moving command's result; Dis Xcvr goes
-    // out; a refused command never goes out later.
+    // Armed on a real rigctld, keyed or away: each moving command's result (Dis Xcvr, which
+    // goes out, is the panel's test); a refused command never goes out later.
     void interlock_data()
     {
         QTest::addColumn<bool>("away");   // rigctld stopped, else keyed with "T 1"
@@ -556,8 +543,6 @@ private Q_SLOTS:
                 QCOMPARE(b.peer.readExactly(11).size(), 11);
         }
         QCOMPARE(b.peer.collect(200), QByteArray());
-        QCOMPARE(act(*b.station, u"xoff"_s), CommandResult::Written);
-        QCOMPARE(b.peer.readExactly(11).at(8), '\x55'); // Dis Xcvr
         if (away)
             return;
         QCOMPARE(b.state().band, std::optional<std::size_t>()); // the refused band left no lamp
@@ -566,30 +551,6 @@ private Q_SLOTS:
         QCOMPARE(b.peer.collect(300), QByteArray()); // refused means refused
         QCOMPARE(act(*b.station, u"20"_s), CommandResult::Written);
         QCOMPARE(b.peer.readExactly(11).toHex(' '), frame("157048").toHex(' '));
-    }
-
-    // A follow retune and the setup dialog's closing frame found while the radio
-    // transmits wait, and each goes out once after PTT drops and HoldAfterTxMs passes.
-    void heldFrames()
-    {
-        Rigctld rig;
-        QVERIFY(rig.start() && rig.set("F 14074000") && rig.set("T 1"));
-        Bench b;
-        StationSettings s;
-        s.follow = {true, u"127.0.0.1"_s, rig.port(), 20, 0};
-        s.interlock.holdAfterTxMs = 400;
-        QVERIFY(b.start(s));
-        QTRY_VERIFY(b.state().ptt == rig::Ptt::On);
-        b.station->suspend();
-        QVERIFY(b.station->resume());
-        QVERIFY(rig.set("F 21074000"));
-        QCOMPARE(b.peer.collect(500), QByteArray());
-        QElapsedTimer dropped;
-        QVERIFY(rig.set("T 0"));
-        dropped.start();
-        QCOMPARE(b.peer.readExactly(22).toHex(' '), (frame("14e790") + frame("202808")).toHex(' '));
-        QVERIFY2(dropped.elapsed() >= 400, QByteArray::number(dropped.elapsed()));
-        QCOMPARE(b.peer.collect(600), QByteArray());
     }
 
     // --rig follows for this run only; choosing another place ends that.
@@ -624,13 +585,9 @@ private Q_SLOTS:
         QCOMPARE(b.station->tuneBand(3), CommandResult::Written);
         QCOMPARE(b.peer.readExactly(11), frame("157048"));
         b.station->suspend();
-        QVERIFY(!b.station->port().isOpen() && !b.pollTimer()->isActive());
-        QCOMPARE(b.state().link, LinkCondition::Closed);
         QSignalSpy stored(b.station, &Station::settingsChanged);
-        for (auto command : {&Station::home, &Station::calibrate, &Station::stepUp})
-            QCOMPARE((b.station->*command)(), CommandResult::HeldBySetup);
-        QCOMPARE(b.station->tuneBand(0), CommandResult::HeldBySetup);
-        QCOMPARE(b.station->setTransceiver(true), CommandResult::HeldBySetup);
+        for (const char *step : {"home", "cal", "up", "80", "xon"})
+            QCOMPARE(act(*b.station, QString::fromLatin1(step)), CommandResult::HeldBySetup);
         b.station->setLargeAntenna(true);
         b.station->setPollInterval(600);
         b.station->setLineSettings(u"9600,n,8,1"_s);
@@ -646,22 +603,6 @@ private Q_SLOTS:
         QCOMPARE(b.state().link, LinkCondition::Waiting);
         const termios line = b.peer.attributes();
         QCOMPARE(::cfgetospeed(&line), speed_t(B9600));
-        StationSettings expected;
-        expected.comPort = b.peer.slavePath();
-        expected.lineSettings = u"9600,n,8,1"_s;
-        expected.pollMs = 600;
-        expected.largeAntenna = true;
-        QCOMPARE(b.station->settings(), expected);
-
-        // A port that will not open: the station waits for it; commands write nothing
-        // and change nothing.
-        b.station->suspend();
-        QVERIFY(!b.station->choosePort(u"/nonexistent/tarvik-port"_s));
-        QVERIFY(!b.station->resume());
-        QCOMPARE(b.state().link, LinkCondition::Absent);
-        QSignalSpy changed(b.station, &Station::stateChanged);
-        QCOMPARE(b.station->tuneBand(3), CommandResult::PortClosed);
-        QCOMPARE(changed.size(), 0); // refused: the state stays as it was
     }
 };
 

@@ -14,10 +14,6 @@ quint16 freeLoopbackPort()
     return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
 }
 
-Rigctld::Rigctld()
-    : m_port(freeLoopbackPort())
-{}
-
 bool Rigctld::start(const QString &extra)
 {
     m_process.start(QStringLiteral("rigctld"),

@@ -14,7 +14,6 @@ quint16 freeLoopbackPort();
 class Rigctld
 {
 public:
-    Rigctld(); // picks a free port; start() brings it up
     ~Rigctld() { kill(); }
 
     quint16 port() const { return m_port; }
@@ -28,7 +27,7 @@ public:
 private:
     QProcess m_process;
     QTcpSocket m_control;
-    quint16 m_port = 0;
+    quint16 m_port = freeLoopbackPort(); // start() brings rigctld up on it
 };
 
 } // namespace tarvik::test
