@@ -230,7 +230,6 @@ private Q_SLOTS:
         };
         // Each status code's pattern and flags, and a refused header, are the looks table's.
         using L = LinkCondition;
-        row("FFFFFF", none, frame("ffffff"), L::Answering, 167.77215, 0);
         row("a tail without its header", reversed, reversed.mid(5), L::NotUnderstood, 14.05, 1);
         row("half a frame is no answer", none, frame("157048").left(5), L::Waiting, 0, -1);
         row("stray bytes after a good reply", frame("157048") + "\x12\x34\x56",
