@@ -299,13 +299,22 @@ private Q_SLOTS:
 
     // SIGHUP reads the token file again: the old token, its session and its WebSocket
     // are refused or closed at once, saying why; a missing file fails closed. The log
-    // says so and never holds a token.
+    // says so and never holds a token. The settings file is read-only: under root too it
+    // stays byte for byte, the station running on values in memory and deriving its id,
+    // and saying so once in its log and in the state.
     void tokenRotation()
     {
         const QFile::Permissions own = QFile::ReadOwner | QFile::WriteOwner;
         const QString file = writeToken(u"rotated"_s, own);
+        const QByteArray stored = "; kept as written\n[StartUp]\nComPort=1\n";
+        const QString xdg = settings(u"rotation"_s, stored);
+        const QString conf = xdg + u"/TarvikDesk/TarvikDesk.conf"_s;
+        QVERIFY(QFile::setPermissions(conf, QFile::ReadOwner | QFile::ReadGroup));
         Station s;
-        QVERIFY(s.start(m_dir.filePath(u"rotation"_s), {u"--token-file"_s, file}));
+        QVERIFY(s.start(xdg, {u"--token-file"_s, file}));
+        const auto changed =
+            send(s.port, "POST", "/api/v1/pattern", "{\"pattern\":\"180\"}", kAuth);
+        QCOMPARE(changed.json.value(u"settingsWritable"_s), QJsonValue(false));
         const auto login = setCookie(send(s.port, "POST", "/api/v1/login", kLogin));
         const QByteArray cookie = "Cookie: " + login.left(login.indexOf(';')) + "\r\n";
         QWebSocket ws;
@@ -327,9 +336,17 @@ private Q_SLOTS:
         QTRY_VERIFY(
             (log += s.process.readAllStandardError()).contains("every API request is refused"));
         QCOMPARE(send(s.port, "GET", "/api/v1/state", {}, freshAuth).status, 401);
+        ::kill(pid_t(s.process.processId()), SIGTERM);
+        QVERIFY(s.process.waitForFinished(5000));
+        log += s.process.readAllStandardError();
         QVERIFY2(log.contains("token changed; 1 sessions ended") && !log.contains(kToken) &&
-                     !log.contains(fresh),
+                     !log.contains(fresh) &&
+                     log.count("cannot be written (the file is read-only (mode 0440))") == 1 &&
+                     log.contains("derived it from the machine id"),
                  log.constData());
+        QFile f(conf);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), stored);
     }
 
     // 32 idle connections and one more: the idlest is pushed out, the newcomer answered.
@@ -532,31 +549,6 @@ private Q_SLOTS:
         QVERIFY2(c.startsWith("__Host-tarvik_session_") &&
                      c.contains("; HttpOnly; SameSite=Strict; Path=/") && c.endsWith("; Secure"),
                  c.constData());
-    }
-
-    // A read-only settings file stays byte for byte under a root station, which runs on
-    // values in memory, derives its id, and says so once in its log and in the state.
-    void readOnlySettings()
-    {
-        const QByteArray stored = "; kept as written\n[StartUp]\nComPort=1\n";
-        const QString xdg = settings(u"readonly"_s, stored);
-        const QString conf = xdg + u"/TarvikDesk/TarvikDesk.conf"_s;
-        QVERIFY(QFile::setPermissions(conf, QFile::ReadOwner | QFile::ReadGroup));
-        Station s;
-        QVERIFY(s.start(xdg, {u"--token-file"_s, m_tokenFile}));
-        const Response state = send(s.port, "GET", "/api/v1/state", {}, kAuth);
-        QCOMPARE(state.json.value(u"settingsWritable"_s), QJsonValue(false));
-        QCOMPARE(send(s.port, "POST", "/api/v1/pattern", "{\"pattern\":\"180\"}", kAuth).status,
-                 200);
-        ::kill(pid_t(s.process.processId()), SIGTERM);
-        QVERIFY(s.process.waitForFinished(5000));
-        const QByteArray log = s.process.readAllStandardError();
-        QVERIFY2(log.count("cannot be written (the file is read-only (mode 0440))") == 1 &&
-                     log.contains("derived it from the machine id"),
-                 log.constData());
-        QFile f(conf);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), stored);
     }
 
     // A path that decodes to a newline and a forged line stays one log line.
