@@ -1,6 +1,6 @@
 // The panel serving the remote API over its own Station on the pseudo-terminal: the
-// panel and the API show one state, and the Remote lamp follows the clients. The Remote
-// Access dialog stores what it turns on, the API and MQTT.
+// panel and the API show one state. The Remote Access dialog stores what it turns on,
+// the API and MQTT, and the Remote lamp follows the clients.
 
 #include "lookrows.h"
 #include "panelfixture.h"
@@ -20,20 +20,6 @@
 using namespace tarvik;
 using namespace tarvik::test;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Starts `f` serving the API on a free loopback port, polling every `pollMs`; returns where.
-QByteArray serve(PanelFixture &f, int pollMs)
-{
-    const QByteArray listen = "127.0.0.1:" + QByteArray::number(freeLoopbackPort());
-    f.presetFile("[StartUp]\nPoll=" + QByteArray::number(pollMs) +
-                 "\n[Remote]\nEnabled=1\nListen=" + listen + '\n');
-    f.startActive();
-    return listen;
-}
-
-} // namespace
 
 class tst_PanelRemote : public QObject
 {
@@ -59,7 +45,9 @@ private Q_SLOTS:
         QFETCH(QString, colours);
         QFETCH(QString, connected);
         PanelFixture f;
-        const QByteArray listen = serve(f, 10000);
+        const QByteArray listen = "127.0.0.1:" + QByteArray::number(freeLoopbackPort());
+        f.presetFile("[StartUp]\nPoll=10000\n[Remote]\nEnabled=1\nListen=" + listen + '\n');
+        f.startActive();
         for (const QByteArray &reply : replies)
             f.poll(reply);
         QNetworkAccessManager http;
@@ -87,21 +75,8 @@ private Q_SLOTS:
         QCOMPARE(lamps.size(), 18); // a third-party client finds every lamp here
     }
 
-    // The Remote lamp follows the panel's clients: lit with their addresses while one
-    // watches, grey when it leaves.
-    void remoteLampFollowsClients()
-    {
-        PanelFixture f;
-        const QByteArray listen = serve(f, 2000);
-        auto *ws = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
-        ws->open(QUrl(u"ws://%1/api/v1/events"_s.arg(QLatin1String(listen))));
-        QTRY_COMPARE(f.colour(u"Remote lamp"_s), u"green"_s);
-        QVERIFY(f.window->indicator(u"Remote lamp"_s)->toolTip().contains(u"127.0.0.1"_s));
-        ws->close();
-        QTRY_COMPARE(f.colour(u"Remote lamp"_s), u"grey"_s);
-    }
-
-    // Ticking the box on a loopback address stores the section in one write and serves.
+    // Ticking the box on a loopback address stores the section in one write and serves;
+    // the Remote lamp follows the clients, lit with their addresses while one watches.
     void remoteAccessDialogStores()
     {
         PanelFixture f;
@@ -110,12 +85,19 @@ private Q_SLOTS:
         f.press(u"mnuRemote"_s);
         auto *dialog = qobject_cast<RemoteDialog *>(f.window->remoteDialog());
         QVERIFY(dialog);
-        dialog->portBox()->setValue(freeLoopbackPort()); // not served yet: stored with the rest
+        const quint16 port = freeLoopbackPort();
+        dialog->portBox()->setValue(port); // not served yet: stored with the rest
         written.clear();
         dialog->enabledBox()->click();
         QCOMPARE(written.size(), 1);
         QVERIFY2(f.file().contains("[Remote]\nEnabled=1\nListen=127.0.0.1:"), f.file().constData());
         QVERIFY(dialog->statusLine()->text().startsWith(u"Serving http://127.0.0.1:"_s));
+        QWebSocket ws;
+        ws.open(QUrl(u"ws://127.0.0.1:%1/api/v1/events"_s.arg(port)));
+        QTRY_COMPARE(f.colour(u"Remote lamp"_s), u"green"_s);
+        QVERIFY(f.window->indicator(u"Remote lamp"_s)->toolTip().contains(u"127.0.0.1"_s));
+        ws.close();
+        QTRY_COMPARE(f.colour(u"Remote lamp"_s), u"grey"_s);
         // A broker that is not there: stored all the same, and said in the lamp's tip. The
         // MQTT library is loaded then, and not before.
         const auto mapped = [] {
