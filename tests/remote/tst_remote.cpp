@@ -389,9 +389,8 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(s->state(), QAbstractSocket::UnconnectedState, 40000);
     }
 
-    // Off loopback a token is needed, in a file only its owner reads.
     // Starts that are refused, each saying why and how to mend it, the MQTT password never
-    // in what it says: `conf` is the settings file, "%1" the password file's folder.
+    // in what it says: `conf` is the settings file.
     void startRefused_data()
     {
         QTest::addColumn<QStringList>("args");

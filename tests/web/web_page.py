@@ -41,7 +41,7 @@ class Peer:
         self.master, slave = os.openpty()
         tty.setraw(slave)
         self.device = os.ttyname(slave)  # the slave stays open so the line never hangs up
-        self.frames, self.arrived, self.polls, self.reply = [], [], 0, self.status(1405000, 0, 0x00)
+        self.frames, self.arrived, self.reply = [], [], self.status(1405000, 0, 0x00)
         self.hung_up = False  # set: the master closes at the next read, and the line is lost
         threading.Thread(target=self.serve, daemon=True).start()
 
@@ -55,7 +55,7 @@ class Peer:
             buffer, now = buffer + chunk, time.time()  # wall clock, as the page's clock
             while buffer:
                 if buffer.startswith(b"?A\r"):
-                    buffer, self.polls = buffer[3:], self.polls + 1
+                    buffer = buffer[3:]
                     if self.reply:
                         os.write(self.master, self.reply)
                 elif buffer.startswith(b"@A"):
@@ -183,12 +183,10 @@ def on_the_peer(driver):
 
 
 def with_a_token(driver):
-    token_file = tempfile.mktemp()
-    with open(token_file, "w") as f:
-        f.write("s3cret-token-for-the-test\n")
-    os.chmod(token_file, 0o600)
-    with open(view_file := tempfile.mktemp(), "w", opener=lambda p, f: os.open(p, f, 0o600)) as f:
-        f.write("view-token-for-the-test\n")
+    token_file, view_file = tempfile.mktemp(), tempfile.mktemp()
+    for path, token in ((token_file, "s3cret-token-for-the-test"), (view_file, "view-token-for-the-test")):
+        with open(path, "w", opener=lambda p, f: os.open(p, f, 0o600)) as f:  # only its owner reads it
+            f.write(token + "\n")
     station = Station("--simulate", "--token-file", token_file, conf=f"[Remote]\nViewTokenFile={view_file}\n".encode()).start()
     driver.get(station.url)
     check(wait_for(lambda: driver.find_element(By.ID, "login").is_displayed()), "a token: the login form first")
