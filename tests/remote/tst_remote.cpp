@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QSignalSpy>
-#include <QSslSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
 
