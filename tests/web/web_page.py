@@ -24,7 +24,6 @@ atexit.register(lambda: [s.stop() for s in stations])
 def check(condition, what):
     print(("ok    " if condition else "FAIL  ") + what, flush=True)
     failures.extend([] if condition else [what])
-    return condition
 
 
 def wait_for(predicate, seconds=5.0):
