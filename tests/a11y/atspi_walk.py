@@ -1,9 +1,7 @@
 #!/usr/bin/python3
-"""The panel as a screen reader meets it, over AT-SPI: the real tarvik-desk on its
-simulated controller, driven with the keyboard only (xdotool). What a screen reader
-says of an object is its description (lamps, captions: their colour and words), its text, or its
-checked state, and each change must arrive as an event. Run under
-xvfb-run -a dbus-run-session; anything missing is a failure, never a skip."""
+"""The panel as a screen reader meets it, over AT-SPI: tarvik-desk --simulate driven
+with the keyboard only (xdotool). What is said of an object is its description, text or
+checked state, and each change must arrive as an event. Anything missing fails."""
 
 import os
 import shutil
@@ -32,14 +30,10 @@ WALK = [
     ("80 m lamp", "image", "red, 80 m off", "ctrl+8", "green, 80 m on"),
     ("6 m lamp", "image", "green, 6 m on", "", "red, 6 m off"),
     ("Frequency", "text", "50.000", "", "13.700"),
-    ("Frequency", "text", "13.700", "ctrl+Up", "13.750"),
-    ("Frequency", "text", "13.750", "ctrl+Down", "13.700"),
     ("180 lamp", "image", "red, 180 off", "alt+1", "green, 180 on"),
-    ("180 lamp", "image", "green, 180 on", "alt+1", "red, 180 off"),
     ("RETRACTING", "label", "grey, Not retracting", "alt+h", "red, Retracting"),
     ("RETRACTING", "label", None, "", "grey, Not retracting"),
     ("On Top", "check box", "unchecked", "Tab " * 7 + "space", "checked"),
-    ("On Top", "check box", "checked", "space", "unchecked"),
 ]
 # Buttons without an access key name their key in their description (10 m: F10 is the menus').
 KEYS = [("80 m", "Ctrl+8"), ("40 m", "Ctrl+4"), ("30 m", "Ctrl+3"), ("20 m", "F6"), ("10 m", "F11"),

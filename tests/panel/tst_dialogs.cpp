@@ -1,7 +1,5 @@
-// The panel's dialogs as the operator uses them: Setup (F2, the lists, the scroll bar,
-// the antenna options, Esc) and Radio, checked in the store, on the line and in the
-// polling afterwards; the About box, its system-information launcher, and the help
-// pages read from where the build puts them beside the program.
+// The panel's dialogs as the operator uses them: Setup and Radio, checked in the store,
+// on the line and in the polling afterwards; About, its launcher, and the help.
 
 #include "aboutbox.h"
 #include "helpwindow.h"
@@ -33,12 +31,6 @@ void typeAndEnter(QComboBox *combo, const QString &text)
     QTest::keyClick(combo, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(combo, text);
     QTest::keyClick(combo, Qt::Key_Return);
-}
-
-SetupDialog *pressF2(PanelFixture &f)
-{
-    f.press(u"F2"_s);
-    return qobject_cast<SetupDialog *>(f.window->setupDialog());
 }
 
 void leave(PanelFixture &f)
@@ -83,7 +75,8 @@ private Q_SLOTS:
         f.presetFile("[StartUp]\nVastor=" + vastor.toLatin1() + '\n');
         MainWindow &w = f.startActive();
         f.pollTimer()->start();
-        SetupDialog *dlg = pressF2(f);
+        f.press(u"F2"_s);
+        auto *dlg = qobject_cast<SetupDialog *>(w.setupDialog());
         QVERIFY(dlg && dlg->isVisible());
         QVERIFY(!w.isVisible());
         QVERIFY(!f.station->port().isOpen());

@@ -1,8 +1,6 @@
 // Operator action -> command on the wire: every button, key and menu item reaches the
-// Station's command it stands for, once. Which bytes each command sends in every
-// variant (antenna types, patterns, limits) is the Station's own test; here each row
-// starts a fresh panel, lets the bytes of all presses but the last go, and the last
-// press must send `expected` exactly once.
+// Station's command it stands for, once (the bytes of each variant are the Station's
+// test). Each row lets the bytes of all presses but the last go.
 
 #include "panelfixture.h"
 #include "rigctld.h"

@@ -27,19 +27,17 @@ inline const char *const kLookLamps[] = {"Connected", "TUNING",     "RETRACTING"
 inline QList<LookRow> lookRows()
 {
     const auto row = [](const char *tag, const QByteArrayList &replies, const char *colours,
-                        const char *connected = "Controller answering") {
-        return LookRow{tag, replies, colours, connected};
+                        const char *connected = "Controller answering",
+                        const char *frequency = "14.050") {
+        return LookRow{tag, replies, colours, connected, frequency};
     };
     const auto code = [&row](const char *hex, const char *colours) {
         return row(hex, {frame("157048", hex)}, colours);
     };
     const QByteArray reversed = frame("157048", "40"), none;
     return {
-        {"nothing heard yet",
-         {},
-         "red grey grey red red red",
-         "No reply from the controller yet",
-         ""},
+        row("nothing heard yet", {}, "red grey grey red red red",
+            "No reply from the controller yet", ""),
         row("14.0496 MHz rounds to the nearest kHz", {frame("157020")},
             "green grey grey red red red"),
         code("00", "green grey grey red red red"),

@@ -1,8 +1,7 @@
 #pragma once
 
 // What the panel tests share: a Station and the main window over it on a real
-// pseudo-terminal with a settings file of their own, driven as an operator drives it,
-// and the one frame helper.
+// pseudo-terminal with a settings file of their own, driven as an operator drives it.
 
 #include "commport.h"
 #include "frames.h"
@@ -47,7 +46,6 @@ public:
         catcher->start(10);
     }
 
-    QString path() const { return m_path; }
     // The whole file, as an earlier run or a hand editor left it.
     void presetFile(const QByteArray &bytes)
     {
