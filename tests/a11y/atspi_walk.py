@@ -29,7 +29,6 @@ WALK = [
     ("TUNING", "label", None, "", "grey, Not tuning"),
     ("80 m lamp", "image", "red, 80 m off", "ctrl+8", "green, 80 m on"),
     ("6 m lamp", "image", "green, 6 m on", "", "red, 6 m off"),
-    ("Frequency", "text", "50.000", "", "13.700"),
     ("180 lamp", "image", "red, 180 off", "alt+1", "green, 180 on"),
     ("RETRACTING", "label", "grey, Not retracting", "alt+h", "red, Retracting"),
     ("RETRACTING", "label", None, "", "grey, Not retracting"),

@@ -56,7 +56,7 @@ struct Broker {
     }
 };
 
-// A mosquitto_sub on `topic`, every message it gets as a "topic payload" line.
+// A mosquitto_sub on `topic`, as "topic payload" lines.
 struct Watch {
     QProcess process;
     QByteArray seen;
@@ -75,7 +75,6 @@ struct Watch {
         return out;
     }
     bool saw(const QByteArray &line) { return lines().contains(line); }
-    // The payloads on `topic`, oldest first.
     QList<QByteArray> on(const QByteArray &topic)
     {
         QList<QByteArray> out;
@@ -98,11 +97,6 @@ void publish(quint16 port, const QString &topic, const QByteArray &lines, bool r
     pub.waitForFinished(5000);
 }
 
-QJsonObject object(const QByteArray &json)
-{
-    return QJsonDocument::fromJson(json).object();
-}
-
 } // namespace
 
 class tst_Mqtt : public QObject
@@ -113,7 +107,6 @@ class tst_Mqtt : public QObject
     std::unique_ptr<Station> m_station; // prefix tarvik/test, logged in
     std::unique_ptr<Watch> m_watch;     // everything under tarvik/test
 
-    // A settings folder whose [Mqtt] section logs in with the password file.
     QString settings(const QString &name, const QByteArray &more = {})
     {
         QDir().mkpath(m_dir.filePath(name + u"/TarvikDesk"_s));
@@ -151,10 +144,11 @@ private Q_SLOTS:
     // The retained state is GET /api/v1/state's, and only a change publishes it again.
     void state()
     {
-        QTRY_VERIFY_WITH_TIMEOUT(!m_watch->on("tarvik/test/state").isEmpty() &&
-                                     object(m_watch->on("tarvik/test/state").constLast()) ==
-                                         send(m_station->port, "GET", "/api/v1/state").json,
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !m_watch->on("tarvik/test/state").isEmpty() &&
+                QJsonDocument::fromJson(m_watch->on("tarvik/test/state").constLast()).object() ==
+                    send(m_station->port, "GET", "/api/v1/state").json,
+            10000);
         const QList<QByteArray> states = m_watch->on("tarvik/test/state");
         for (qsizetype i = 1; i < states.size(); ++i)
             QVERIFY2(states[i] != states[i - 1], states[i].constData());
@@ -199,9 +193,8 @@ private Q_SLOTS:
         QCOMPARE(m_station->frames(int(written.size()) + 1, 1000).toHex(' '), written.toHex(' '));
     }
 
-    // Every template of every document, rendered as Home Assistant renders it
-    // (tests/mqtt/render.py), shows a value its entity takes in each state of the lamps'
-    // table, with the line closed ("closed") or never opened ("waiting").
+    // Every template, rendered as Home Assistant does (render.py), shows a value its entity
+    // takes in each state of the looks table, the line closed, and the line never opened.
     void rendering_data()
     {
         QTest::addColumn<QByteArrayList>("replies");
@@ -244,7 +237,8 @@ private Q_SLOTS:
         QTRY_COMPARE(ha.lines().size(), 14);
         for (const QByteArray &line : ha.lines()) {
             const QList<QByteArray> topic = line.left(line.indexOf(' ')).split('/');
-            const QJsonObject doc = object(line.mid(line.indexOf(' ') + 1));
+            const QJsonObject doc =
+                QJsonDocument::fromJson(line.mid(line.indexOf(' ') + 1)).object();
             const QString kind = QString::fromUtf8(topic[1]);
             QVERIFY2(topic.size() == 5 && topic[2] == "tarvik_test" && topic[4] == "config", line);
             QCOMPARE(doc[u"unique_id"_s].toString(),
@@ -264,10 +258,9 @@ private Q_SLOTS:
         }
     }
 
-    // While the broker is away the station keeps polling and obeying; once it is back,
-    // availability and state are published again within 6 s, after the first back-off
-    // step each time. A retained command runs once when published, never again: the
-    // broker keeps it across its restart, and the station refuses and clears it.
+    // While the broker is away the station polls and obeys; once back, it is published
+    // again within 6 s, after the first back-off step each time. A retained command runs
+    // once: the broker keeps it across its restart, and the station refuses and clears it.
     void brokerAway_data()
     {
         QTest::addColumn<int>("outage");
@@ -316,8 +309,7 @@ private Q_SLOTS:
         QVERIFY(!m_watch->saw("tarvik/test/availability offline"));
     }
 
-    // SIGHUP moves a station to its new prefix and leaves the old one "offline", with
-    // nothing else retained there.
+    // SIGHUP moves a station to its new prefix, leaving only "offline" on the old one.
     void sighup()
     {
         Station s;

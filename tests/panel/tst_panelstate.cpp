@@ -90,7 +90,6 @@ private Q_SLOTS:
             return values;
         };
         const QList<double> lit = lumas(u"Connected"_s), unlit = lumas(u"180 lamp"_s);
-        QVERIFY(!lit.isEmpty() && !unlit.isEmpty());
         const double litMean = std::accumulate(lit.begin(), lit.end(), 0.0) / lit.size();
         const double unlitMean = std::accumulate(unlit.begin(), unlit.end(), 0.0) / unlit.size();
         QVERIFY2(litMean - unlitMean >= 0.4 * 255,

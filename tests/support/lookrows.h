@@ -1,10 +1,8 @@
 #pragma once
 
-// One table of station states and how every front end must show them: each row is the
-// replies polled in turn (an empty one: a poll the controller left unanswered), the colours of
-// Connected, TUNING, RETRACTING, 180, BiDir and 3/4 (which no poll lights) that follow, the words
-// a screen reader hears of Connected and the frequency shown. The panel and the API are held to
-// it together; the web page test holds the page to its rows for silence, 180 and tuning.
+// One table of station states and how every front end must show them: the replies polled
+// in turn (an empty one: unanswered), then the lamps' colours (no poll lights 3/4), the words
+// said of Connected and the frequency. The panel, the API and MQTT are held to it.
 
 #include "frames.h"
 

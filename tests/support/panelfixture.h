@@ -46,7 +46,6 @@ public:
         catcher->start(10);
     }
 
-    // The whole file, as an earlier run or a hand editor left it.
     void presetFile(const QByteArray &bytes)
     {
         QFile f(m_path);
@@ -62,8 +61,7 @@ public:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    // Start-up as tarvik-desk does it, on the pseudo-terminal: through the stored
-    // "ComPort" given in the file, or through the run-only override.
+    // Start-up as tarvik-desk does it, through the stored "ComPort" or the run-only override.
     MainWindow &start(bool throughStoredPort = false)
     {
         if (!throughStoredPort)
