@@ -127,9 +127,9 @@ def tab_through(order):
         reached.append(wait_for(lambda: len(focus_events()) > before, 5) and focus_events()[-1][1])
     check(reached == order, f"Tab visits {order}; it went {reached}")
 
-def focus_main():
+def on_main(action, *args):
     found = subprocess.run(["xdotool", "search", "--sync", "--name", MAIN], capture_output=True, text=True)
-    subprocess.run(["xdotool", "windowfocus", "--sync", found.stdout.split()[0]], check=True)
+    subprocess.run(["xdotool", action, "--sync", found.stdout.split()[0], *args], check=True)
 
 def walk(app):
     main = wait_for(lambda: window(app, MAIN, "frame"), 30)
@@ -141,7 +141,7 @@ def walk(app):
     expect(main, "image", "Radio lamp", "grey, Not following the radio")
     for name in ["Follow Radio", "Radio...", "Trace to File..."]:
         expect(main, "menu item", name)
-    focus_main()
+    on_main("windowfocus")
     check(wait_for(lambda: focus_events() and focus_events()[-1][1] == "Frequency", 10),
           "the frequency display has the focus")
     tab_through(MAIN_TAB_ORDER)
@@ -161,7 +161,7 @@ def walk(app):
               f"{keys or 'then'}: '{name}' announces '{after}'")
         check(role != "image" or len(announced(name, after, since)) == 1, f"'{name}' said once")
     for keys, title, role, first, order in DIALOGS:
-        focus_main()
+        on_main("windowfocus")
         press(keys)
         dialog = wait_for(lambda: window(app, title, role), 20)
         if not check(dialog is not None, f"{keys} opens '{title}'"):
@@ -193,8 +193,7 @@ def main(program):
         app = wait_for(lambda: next((a for a in desktop if a and a.name == "TarvikDesk"), None), 30)
         if check(app is not None, "the panel registers with the accessibility bus"):
             walk(app)
-            found = subprocess.run(["xdotool", "search", "--name", MAIN], capture_output=True, text=True)
-            subprocess.run(["xdotool", "windowmove", "--sync", found.stdout.split()[0], "300", "200"])
+            on_main("windowmove", "300", "200")
             panel.terminate()  # a desktop session that logs out: stored as by Exit
             panel.wait(10)
             with open(os.path.join(home, "config", "TarvikDesk", "TarvikDesk.conf")) as conf:

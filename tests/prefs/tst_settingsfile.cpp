@@ -159,7 +159,6 @@ private Q_SLOTS:
         row("Vastor lower case", Key::Vastor, "true", "False");
         row("retracted kept as read", Key::Retracted, "yes", "yes");
         row("OnTop with a leading zero", Key::OnTop, "01", "0");
-        row("Style kept as read", Key::Style, "7", "7");
         row("Height kept as read", Key::Height, "2175", "2175");
         row("Follow Port beyond 16 bits", Key::FollowPort, "65536", "4532");
         row("Follow Host in brackets", Key::FollowHost, "[::1]", "127.0.0.1");
