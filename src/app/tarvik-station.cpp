@@ -25,7 +25,9 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <optional>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -176,6 +178,25 @@ void Service::reloadMqtt()
     publish(next);
 }
 
+// The state follows whether the settings file takes this run's changes, and the log
+// says it once a run: at the start when the file's mode or mount forbids writing it,
+// else at the first write that fails.
+void watchSettingsFile(tarvik::SettingsStore *store, tarvik::Station *station)
+{
+    station->watchSettingsFile(store);
+    auto said = std::make_shared<bool>(false);
+    auto sayNotWritable = [store, said] {
+        const QString why = store->whyNotWritable();
+        if (std::exchange(*said, true))
+            return;
+        say(u"the settings file %1 cannot be written (%2): this run keeps its settings in "
+            u"memory"_s.arg(store->filePath(), why.isEmpty() ? u"the write failed"_s : why));
+    };
+    if (!store->whyNotWritable().isEmpty())
+        sayNotWritable();
+    QObject::connect(store, &tarvik::SettingsStore::writeFailed, station, sayNotWritable);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -209,21 +230,7 @@ int main(int argc, char *argv[])
     }
 
     auto *station = service.station = new tarvik::Station(&app);
-    station->watchSettingsFile(store);
-    // Said once a run: at the start when the file's mode or mount forbids writing it,
-    // else at the first write that fails.
-    bool settingsFailureSaid = false;
-    auto sayNotWritable = [store, &settingsFailureSaid] {
-        const QString why = store->whyNotWritable();
-        if (settingsFailureSaid)
-            return;
-        settingsFailureSaid = true;
-        say(u"the settings file %1 cannot be written (%2): this run keeps its settings in "
-            u"memory"_s.arg(store->filePath(), why.isEmpty() ? u"the write failed"_s : why));
-    };
-    if (!store->whyNotWritable().isEmpty())
-        sayNotWritable();
-    QObject::connect(store, &tarvik::SettingsStore::writeFailed, station, sayNotWritable);
+    watchSettingsFile(store, station);
     const tarvik::StationIdentity identity = tarvik::stationIdentity(*store, cli.profile);
     if (!identity.note.isEmpty())
         say(identity.note);

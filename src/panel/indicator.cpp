@@ -19,7 +19,7 @@ namespace {
 bool isLampLook(Indicator::Look look)
 {
     return look == Indicator::Look::RedLamp || look == Indicator::Look::GreenLamp ||
-           look == Indicator::Look::GreyLamp;
+           look == Indicator::Look::GreyLamp || look == Indicator::Look::LitRedLamp;
 }
 } // namespace
 
@@ -70,15 +70,18 @@ void Indicator::setShowing(bool frontVisible, Look back)
 
 // The element that has `colour` shows; an off-lamp's twin takes a colour it lacks.
 // One description change at most, so a screen reader hears the change once.
-void Indicator::show(const QString &colour, const QString &note)
+void Indicator::show(const QString &colour, const QString &note, bool lit)
 {
     m_note = note;
-    if (colourName(m_front) == colour)
+    const bool red = colour == QStringLiteral("red");
+    const bool brightRed = red && lit && isLamp();
+    if (!brightRed && colourName(m_front) == colour)
         setShowing(true, m_back);
-    else if (colourName(m_back) == colour)
+    else if (brightRed ? m_back == Look::LitRedLamp
+                       : colourName(m_back) == colour && m_back != Look::LitRedLamp)
         setShowing(false, m_back);
     else
-        setShowing(false, colour == QStringLiteral("red") ? Look::RedLamp : Look::GreenLamp);
+        setShowing(false, brightRed ? Look::LitRedLamp : red ? Look::RedLamp : Look::GreenLamp);
     describe();
 }
 
@@ -104,6 +107,7 @@ QString Indicator::colourName(Look look)
 {
     switch (look) {
     case Look::RedLamp:
+    case Look::LitRedLamp:
     case Look::RedCaption:
         return QStringLiteral("red");
     case Look::GreenLamp:
@@ -158,13 +162,14 @@ void Indicator::paintLamp(QPainter &p, Look look) const
         p.setBrush(QColor(72, 72, 72));
         p.setPen(QPen(QColor(150, 150, 150), 1.0));
         p.drawEllipse(r.adjusted(0.5, 0.5, -0.5, -0.5));
-    } else if (look == Look::GreenLamp) {
+    } else if (look == Look::GreenLamp || look == Look::LitRedLamp) {
+        const bool green = look == Look::GreenLamp;
         QRadialGradient g(r.center() - QPointF(2.5, 2.5), d * 0.75);
-        g.setColorAt(0.0, QColor(235, 255, 235));
-        g.setColorAt(0.35, QColor(80, 255, 80));
-        g.setColorAt(1.0, QColor(0, 170, 0));
+        g.setColorAt(0.0, green ? QColor(235, 255, 235) : QColor(255, 235, 235));
+        g.setColorAt(0.35, green ? QColor(80, 255, 80) : QColor(255, 70, 70));
+        g.setColorAt(1.0, green ? QColor(0, 170, 0) : QColor(200, 0, 0));
         p.setBrush(g);
-        p.setPen(QPen(QColor(200, 255, 200), 1.0));
+        p.setPen(QPen(green ? QColor(200, 255, 200) : QColor(255, 200, 200), 1.0));
         p.drawEllipse(r.adjusted(0.5, 0.5, -0.5, -0.5));
     } else {
         p.setBrush(QColor(110, 0, 0));

@@ -15,7 +15,9 @@ class Indicator : public QWidget
 {
     Q_OBJECT
 public:
-    enum class Look { RedLamp, GreenLamp, GreyLamp, GreyCaption, RedCaption };
+    // A red lamp is dark and flat (off, or not answering); a lit red one, bright: a warning
+    // that is on, such as TX while the radio transmits.
+    enum class Look { RedLamp, GreenLamp, GreyLamp, GreyCaption, RedCaption, LitRedLamp };
 
     // A red lamp lying over its green twin.
     static Indicator *lamp(const QString &accessibleName, QWidget *parent);
@@ -26,8 +28,8 @@ public:
     static Indicator *caption(const QString &text, Look front, Look back, QWidget *parent);
 
     // Shows the element of colour `colour` ("red", "green", "grey") with `note`, as the
-    // station's looks table says.
-    void show(const QString &colour, const QString &note);
+    // station's looks table says; `lit` tells a red warning that is on from a red off.
+    void show(const QString &colour, const QString &note, bool lit = false);
     void setFrontVisible(bool visible);
     // Both at once, so that a screen reader hears one change, not a passing colour.
     void setShowing(bool frontVisible, Look back);

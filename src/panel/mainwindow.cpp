@@ -176,7 +176,7 @@ void MainWindow::showState(const StationState &state)
 {
     for (const NamedLamp &lamp : lampLooks(state)) {
         if (Indicator *i = m_lamps.value(lamp.name))
-            i->show(lamp.state.colour, lamp.state.words);
+            i->show(lamp.state.colour, lamp.state.words, lamp.state.look == LampLook::Lit);
         if (lamp.name == m_connected->accessibleName())
             setTip(m_connected, lamp.state.note.isEmpty() ? lamp.state.words : lamp.state.note);
         else if (lamp.name == m_radioLamp->accessibleName())

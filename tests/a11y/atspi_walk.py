@@ -1,9 +1,7 @@
 #!/usr/bin/python3
-"""The panel as a screen reader meets it, over AT-SPI: the real tarvik-desk on its
-simulated controller, driven with the keyboard only (xdotool). What a screen reader
-says of an object is its description (lamps, captions: their colour and words), its text, or its
-checked state, and each change must arrive as an event. Run under
-xvfb-run -a dbus-run-session; anything missing is a failure, never a skip."""
+"""The panel as a screen reader meets it, over AT-SPI: tarvik-desk --simulate driven
+with the keyboard only (xdotool). What is said of an object is its description, text or
+checked state, and each change must arrive as an event. Anything missing fails."""
 
 import os
 import shutil
@@ -31,15 +29,10 @@ WALK = [
     ("TUNING", "label", None, "", "grey, Not tuning"),
     ("80 m lamp", "image", "red, 80 m off", "ctrl+8", "green, 80 m on"),
     ("6 m lamp", "image", "green, 6 m on", "", "red, 6 m off"),
-    ("Frequency", "text", "50.000", "", "13.700"),
-    ("Frequency", "text", "13.700", "ctrl+Up", "13.750"),
-    ("Frequency", "text", "13.750", "ctrl+Down", "13.700"),
     ("180 lamp", "image", "red, 180 off", "alt+1", "green, 180 on"),
-    ("180 lamp", "image", "green, 180 on", "alt+1", "red, 180 off"),
     ("RETRACTING", "label", "grey, Not retracting", "alt+h", "red, Retracting"),
     ("RETRACTING", "label", None, "", "grey, Not retracting"),
     ("On Top", "check box", "unchecked", "Tab " * 7 + "space", "checked"),
-    ("On Top", "check box", "checked", "space", "unchecked"),
 ]
 # Buttons without an access key name their key in their description (10 m: F10 is the menus').
 KEYS = [("80 m", "Ctrl+8"), ("40 m", "Ctrl+4"), ("30 m", "Ctrl+3"), ("20 m", "F6"), ("10 m", "F11"),
@@ -134,9 +127,9 @@ def tab_through(order):
         reached.append(wait_for(lambda: len(focus_events()) > before, 5) and focus_events()[-1][1])
     check(reached == order, f"Tab visits {order}; it went {reached}")
 
-def focus_main():
+def on_main(action, *args):
     found = subprocess.run(["xdotool", "search", "--sync", "--name", MAIN], capture_output=True, text=True)
-    subprocess.run(["xdotool", "windowfocus", "--sync", found.stdout.split()[0]], check=True)
+    subprocess.run(["xdotool", action, "--sync", found.stdout.split()[0], *args], check=True)
 
 def walk(app):
     main = wait_for(lambda: window(app, MAIN, "frame"), 30)
@@ -148,7 +141,7 @@ def walk(app):
     expect(main, "image", "Radio lamp", "grey, Not following the radio")
     for name in ["Follow Radio", "Radio...", "Trace to File..."]:
         expect(main, "menu item", name)
-    focus_main()
+    on_main("windowfocus")
     check(wait_for(lambda: focus_events() and focus_events()[-1][1] == "Frequency", 10),
           "the frequency display has the focus")
     tab_through(MAIN_TAB_ORDER)
@@ -168,7 +161,7 @@ def walk(app):
               f"{keys or 'then'}: '{name}' announces '{after}'")
         check(role != "image" or len(announced(name, after, since)) == 1, f"'{name}' said once")
     for keys, title, role, first, order in DIALOGS:
-        focus_main()
+        on_main("windowfocus")
         press(keys)
         dialog = wait_for(lambda: window(app, title, role), 20)
         if not check(dialog is not None, f"{keys} opens '{title}'"):
@@ -200,8 +193,7 @@ def main(program):
         app = wait_for(lambda: next((a for a in desktop if a and a.name == "TarvikDesk"), None), 30)
         if check(app is not None, "the panel registers with the accessibility bus"):
             walk(app)
-            found = subprocess.run(["xdotool", "search", "--name", MAIN], capture_output=True, text=True)
-            subprocess.run(["xdotool", "windowmove", "--sync", found.stdout.split()[0], "300", "200"])
+            on_main("windowmove", "300", "200")
             panel.terminate()  # a desktop session that logs out: stored as by Exit
             panel.wait(10)
             with open(os.path.join(home, "config", "TarvikDesk", "TarvikDesk.conf")) as conf:

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a finished build tree (deb_install.sh BUILD_DIR),
-# installs it as a user would (apt-get install ./tarvik-desk_*.deb), checks that every
-# file landed where the desktop looks for it, runs the installed panel on a virtual
-# display and removes the package again. Without root, or with a tarvik-desk package
-# installed already, it says so and exits 77 (skipped).
+# deb_install.sh BUILD_DIR: the Debian package installed as a user would, every file
+# where the desktop looks for it, the installed panel run, the package removed again.
+# Without root, or with a tarvik-desk package installed already, exits 77 (skipped).
 set -euo pipefail
 
 build_dir=$(cd "$1" && pwd)
@@ -60,9 +58,9 @@ ok "desktop entry, metainfo and manual pages validate"
 
 ! ldd /usr/bin/tarvik-desk /usr/bin/tarvik-sim | grep "not found" || fail "unresolved libraries"
 version=$(dpkg-query -W -f='${Version}' tarvik-desk)
-QT_QPA_PLATFORM=offscreen /usr/bin/tarvik-desk --version | grep -q "$version" || fail "tarvik-desk --version"
-/usr/bin/tarvik-sim --version | grep -q "$version" || fail "tarvik-sim --version is not $version"
-/usr/bin/tarvik-station --version | grep -q "$version" || fail "tarvik-station --version"
+for program in tarvik-desk tarvik-sim tarvik-station; do
+  QT_QPA_PLATFORM=offscreen "/usr/bin/$program" --version | grep -q "$version" || fail "$program --version"
+done
 ! ldd /usr/bin/tarvik-station | grep -E "not found|libQt6(Gui|Widgets)" || fail "tarvik-station links a GUI"
 
 # ---- run ----------------------------------------------------------------------

@@ -1,6 +1,5 @@
-// What the panel alone shows of a state: the frequency in the operator's locale, the
-// Radio lamp as a screen reader hears it, and how a lit lamp stands out when drawn.
-// Every lamp's look is held to the looks table in tst_panelremote.
+// What the panel alone shows of a state; every lamp's look is held to the looks table
+// in tst_panelremote.
 
 #include "panelfixture.h"
 
@@ -19,8 +18,7 @@ class tst_PanelState : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // The frequency as the locale writes numbers; in every other respect the panel is
-    // held to the looks table (tst_panelremote), beside the API.
+    // The frequency as the locale writes numbers.
     void frequencyInTheLocale()
     {
         QLocale::setDefault(QLocale(u"de_DE"_s));
@@ -92,7 +90,6 @@ private Q_SLOTS:
             return values;
         };
         const QList<double> lit = lumas(u"Connected"_s), unlit = lumas(u"180 lamp"_s);
-        QVERIFY(!lit.isEmpty() && !unlit.isEmpty());
         const double litMean = std::accumulate(lit.begin(), lit.end(), 0.0) / lit.size();
         const double unlitMean = std::accumulate(unlit.begin(), unlit.end(), 0.0) / unlit.size();
         QVERIFY2(litMean - unlitMean >= 0.4 * 255,

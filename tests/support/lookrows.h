@@ -1,10 +1,8 @@
 #pragma once
 
-// One table of station states and how every front end must show them: each row is the
-// replies polled in turn (an empty one: a poll the controller left unanswered), the colours of
-// Connected, TUNING, RETRACTING, 180, BiDir and 3/4 (which no poll lights) that follow, the words
-// a screen reader hears of Connected and the frequency shown. The panel and the API are held to
-// it together; the web page test holds the page to its rows for silence, 180 and tuning.
+// One table of station states and how every front end must show them: the replies polled
+// in turn (an empty one: unanswered), then the lamps' colours (no poll lights 3/4), the words
+// said of Connected and the frequency. The panel, the API and MQTT are held to it.
 
 #include "frames.h"
 
@@ -27,19 +25,17 @@ inline const char *const kLookLamps[] = {"Connected", "TUNING",     "RETRACTING"
 inline QList<LookRow> lookRows()
 {
     const auto row = [](const char *tag, const QByteArrayList &replies, const char *colours,
-                        const char *connected = "Controller answering") {
-        return LookRow{tag, replies, colours, connected};
+                        const char *connected = "Controller answering",
+                        const char *frequency = "14.050") {
+        return LookRow{tag, replies, colours, connected, frequency};
     };
     const auto code = [&row](const char *hex, const char *colours) {
         return row(hex, {frame("157048", hex)}, colours);
     };
     const QByteArray reversed = frame("157048", "40"), none;
     return {
-        {"nothing heard yet",
-         {},
-         "red grey grey red red red",
-         "No reply from the controller yet",
-         ""},
+        row("nothing heard yet", {}, "red grey grey red red red",
+            "No reply from the controller yet", ""),
         row("14.0496 MHz rounds to the nearest kHz", {frame("157020")},
             "green grey grey red red red"),
         code("00", "green grey grey red red red"),

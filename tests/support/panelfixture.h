@@ -1,8 +1,7 @@
 #pragma once
 
 // What the panel tests share: a Station and the main window over it on a real
-// pseudo-terminal with a settings file of their own, driven as an operator drives it,
-// and the one frame helper.
+// pseudo-terminal with a settings file of their own, driven as an operator drives it.
 
 #include "commport.h"
 #include "frames.h"
@@ -47,8 +46,6 @@ public:
         catcher->start(10);
     }
 
-    QString path() const { return m_path; }
-    // The whole file, as an earlier run or a hand editor left it.
     void presetFile(const QByteArray &bytes)
     {
         QFile f(m_path);
@@ -64,8 +61,7 @@ public:
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
-    // Start-up as tarvik-desk does it, on the pseudo-terminal: through the stored
-    // "ComPort" given in the file, or through the run-only override.
+    // Start-up as tarvik-desk does it, through the stored "ComPort" or the run-only override.
     MainWindow &start(bool throughStoredPort = false)
     {
         if (!throughStoredPort)

@@ -12,7 +12,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSslSocket>
-#include <QTcpSocket>
 
 #include <memory>
 
@@ -84,23 +83,22 @@ inline Response send(quint16 port, const QByteArray &method, const QByteArray &p
                      const QByteArray &body = {}, const QByteArray &headers = {}, bool tls = false,
                      const QHostAddress &at = QHostAddress::LocalHost)
 {
-    const auto socket = connectTo(port, tls, at);
-    QTcpSocket &s = *socket;
+    const auto s = connectTo(port, tls, at);
     const QByteArray host = headers.contains("Host:")
                                 ? QByteArray()
                                 : "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n";
-    s.write(method + ' ' + path + " HTTP/1.1\r\n" + host + headers +
-            "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    s->write(method + ' ' + path + " HTTP/1.1\r\n" + host + headers +
+             "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
     QByteArray in;
     for (QDeadlineTimer d(5000); !d.hasExpired();) {
-        s.waitForReadyRead(100);
-        in += s.readAll();
+        s->waitForReadyRead(100);
+        in += s->readAll();
         const qsizetype end = in.indexOf("\r\n\r\n");
         const qsizetype length = in.mid(in.indexOf("Content-Length: ") + 16).split('\r')[0].toInt();
         if (end > 0 && in.size() >= end + 4 + length)
             return {in.mid(9, 3).toInt(), QJsonDocument::fromJson(in.mid(end + 4)).object(),
                     in.left(end)};
-        if (s.state() != QAbstractSocket::ConnectedState && s.bytesAvailable() == 0)
+        if (s->state() != QAbstractSocket::ConnectedState && s->bytesAvailable() == 0)
             break;
     }
     return {in.mid(9, 3).toInt(), {}, {}};
