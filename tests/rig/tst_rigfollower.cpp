@@ -1,10 +1,9 @@
-// Following the radio: the answer parser, then the follower against a real rigctld and a
-// scripted peer. Its waits (settle, back-off) end when the test says, not by the clock.
+// Following the radio against a real rigctld and a scripted peer; the answer parser's edges
+// are the fuzz corpus's. Its waits (settle, back-off) end when the test says, not by the clock.
 
 #include "rigctld.h"
 #include "rigendpoint.h"
 #include "rigfollower.h"
-#include "rigreply.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -66,41 +65,6 @@ class TestRigFollower : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void parser_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<qint64>("hz"); // -1: no reading
-        QTest::addColumn<rig::Ptt>("ptt");
-        const auto row = [](const char *name, const char *line, qint64 hz, rig::Ptt ptt) {
-            QTest::newRow(name) << QByteArray(line) << hz << ptt;
-        };
-        // The fuzz target's corpus holds the ordinary readings; these are the edges.
-        using rig::Ptt;
-        row("point, nothing after", "14074000.", -1, Ptt::Unknown);
-        row("point, nothing before", ".0", -1, Ptt::Unknown);
-        row("plus sign", "+14074000", -1, Ptt::Unknown);
-        row("leading space", " 14074000", -1, Ptt::Unknown);
-        row("carriage return", "14074000\r", -1, Ptt::Unknown);
-        row("letter O for zero", "14O74000", -1, Ptt::Unknown);
-        row("empty", "", -1, Ptt::Unknown);
-        row("300 GHz", "300000000000", 300000000000, Ptt::Unknown);
-        row("25 digits", "9999999999999999999999999", -1, Ptt::Unknown);
-        row("PTT on, microphone", "2", 2, Ptt::On);
-        row("PTT on, data", "3", 3, Ptt::On);
-        row("no such PTT", "4", 4, Ptt::Unknown);
-        row("PTT with its newline", "1\n", -1, Ptt::Unknown);
-        row("PTT as a fraction", "0.0", 0, Ptt::Unknown);
-    }
-
-    void parser()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(qint64, hz);
-        QFETCH(rig::Ptt, ptt);
-        QCOMPARE(rig::parseFrequency(line).value_or(-1), hz);
-        QCOMPARE(rig::parsePtt(line), ptt);
-    }
-
     // --rig's argument: "host:port" as the result shows it, "" where it is refused.
     void endpoint()
     {
