@@ -39,6 +39,7 @@ struct Broker {
                        .arg(dir, QString::fromLocal8Bit(::getpwuid(::getuid())->pw_name))
                        .toUtf8());
         conf.close();
+        process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(u"mosquitto"_s, {u"-c"_s, conf.fileName()});
         for (QDeadlineTimer d(10000); !d.hasExpired() && process.state() != QProcess::NotRunning;
              QTest::qWait(20)) {
@@ -49,6 +50,18 @@ struct Broker {
         }
         return false;
     }
+    // The client ids stations have connected with so far, as the broker logs them, less
+    // the run's part (tarvik-<station id>-<run>).
+    QSet<QByteArray> stationIds()
+    {
+        QSet<QByteArray> out;
+        for (const QByteArray &line : (log += process.readAll()).split('\n'))
+            if (const qsizetype at = line.indexOf(" as tarvik-"); at > 0)
+                out.insert(
+                    line.mid(at + 4, line.lastIndexOf('-', line.indexOf(' ', at + 4)) - at - 4));
+        return out;
+    }
+    QByteArray log;
     ~Broker()
     {
         process.kill();
@@ -314,13 +327,17 @@ private Q_SLOTS:
     {
         Station s;
         const QStringList broker{u"--mqtt"_s, u"mqtt://127.0.0.1:%1"_s.arg(m_broker.port)};
+        const QSet<QByteArray> others = m_broker.stationIds();
         QVERIFY(s.start(settings(u"hup"_s, "Prefix=tarvik/old\n"), broker));
         Watch moved(m_broker.port, u"tarvik/new/availability"_s),
             first(m_broker.port, u"tarvik/old/#"_s);
         QTRY_VERIFY(first.saw("tarvik/old/availability online"));
+        const QSet<QByteArray> own = m_broker.stationIds() - others; // none shared with them
+        QCOMPARE(own.size(), 1);
         settings(u"hup"_s, "Prefix=tarvik/new\n");
         ::kill(pid_t(s.process.processId()), SIGHUP);
         QTRY_VERIFY(moved.saw("tarvik/new/availability online"));
+        QCOMPARE(m_broker.stationIds() - others, own); // the prefix plays no part in it
         Watch old(m_broker.port, u"tarvik/old/#"_s),
             ha(m_broker.port, u"homeassistant/+/tarvik_old/#"_s);
         QTest::qWait(1000);

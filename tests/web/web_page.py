@@ -129,8 +129,11 @@ def shown(driver, **expected):
 
 
 def on_the_peer(driver):
-    peer = Peer()
-    station = Station("--port", peer.device).start()
+    peer, rig_port = Peer(), free_port()  # Hamlib's dummy radio keeps the PTT it is set to
+    rigctld = subprocess.Popen(["rigctld", "-m", "1", "-P", "RIG", "-t", str(rig_port)])
+    atexit.register(rigctld.kill)
+    wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", rig_port)) == 0, 10)
+    station = Station("--port", peer.device, "--rig", f"127.0.0.1:{rig_port}").start()
     driver.get(station.url)
     check(wait_for(lambda: shown(driver, Frequency="14.050", Connected="green"), 10),
           "the peer's first reply shows 14.050, Connected green")
@@ -142,6 +145,14 @@ def on_the_peer(driver):
     control(driver, "20 m").click()
     check(peer.sent("404100 157048 0000 31 300D"), "a click on 20 m puts 40 41 00 15 70 48 00 00 31 30 0D on the wire")
     check(shown(driver, **{"20_m_lamp": "green", "80_m_lamp": "red"}), "the 20 m lamp is lit, the others not")
+    (rig := socket.create_connection(("127.0.0.1", rig_port))).sendall(b"T 1\n")
+    check(wait_for(lambda: shown(driver, TX_lamp="red"), 3), "the radio keyed: the TX lamp is red")
+    control(driver, "40 m").click()
+    check(wait_for(lambda: driver.find_element(By.ID, "error").text == "40 m refused: transmitting")
+          and len(peer.frames) == 1 and shown(driver, TX_lamp="red", **{"20_m_lamp": "green"}),
+          "while it transmits, 40 m is refused in words, writes nothing and leaves the 20 m lamp lit")
+    rig.sendall(b"T 0\n")
+    check(wait_for(lambda: shown(driver, TX_lamp="green"), 3), "back on receive: the TX lamp is green")
     peer.reply = Peer.status(1407400, 1, 0x40)
     check(shown(driver, Frequency="14.074", TUNING="red", **{"180_lamp": "green", "BiDir_lamp": "red"}),
           "a new status from the peer shows within one second: 14.074, TUNING red, 180 lamp green")
