@@ -6,6 +6,7 @@
 #include "discovery.h"
 #include "lookrows.h"
 #include "mqttconfig.h"
+#include "rigctld.h"
 #include "statejson.h"
 #include "station.h"
 #include "stationprocess.h"
@@ -50,15 +51,13 @@ struct Broker {
         }
         return false;
     }
-    // The client ids stations have connected with so far, as the broker logs them, less
-    // the run's part (tarvik-<station id>-<run>).
+    // The station ids in the client ids (tarvik-<station id>-<run>) the broker has logged.
     QSet<QByteArray> stationIds()
     {
+        static const QRegularExpression id(u" as (tarvik-[0-9a-f]+)-"_s);
         QSet<QByteArray> out;
-        for (const QByteArray &line : (log += process.readAll()).split('\n'))
-            if (const qsizetype at = line.indexOf(" as tarvik-"); at > 0)
-                out.insert(
-                    line.mid(at + 4, line.lastIndexOf('-', line.indexOf(' ', at + 4)) - at - 4));
+        for (auto m = id.globalMatch(QString::fromUtf8(log += process.readAll())); m.hasNext();)
+            out.insert(m.next().captured(1).toUtf8());
         return out;
     }
     QByteArray log;
@@ -117,6 +116,7 @@ class tst_Mqtt : public QObject
     Q_OBJECT
     QTemporaryDir m_dir;
     Broker m_broker;
+    Rigctld m_rig;                      // the main station's radio, keyed as a row needs it
     std::unique_ptr<Station> m_station; // prefix tarvik/test, logged in
     std::unique_ptr<Watch> m_watch;     // everything under tarvik/test
 
@@ -136,7 +136,8 @@ class tst_Mqtt : public QObject
     bool startStation(Station &s, const QString &prefix, const QString &name)
     {
         return s.start(settings(name), {u"--mqtt"_s, u"mqtt://127.0.0.1:%1"_s.arg(m_broker.port),
-                                        u"--mqtt-prefix"_s, prefix});
+                                        u"--mqtt-prefix"_s, prefix, u"--rig"_s,
+                                        u"127.0.0.1:%1"_s.arg(m_rig.port())});
     }
     QByteArray m_log; // the main station's, so far
     QByteArray log() { return m_log += m_station->process.readAllStandardError(); }
@@ -149,7 +150,7 @@ private Q_SLOTS:
                                                       u"tarvik"_s, u"secret-word"_s}) == 0);
         QVERIFY(m_broker.start(m_dir.path()));
         m_station = std::make_unique<Station>();
-        QVERIFY(startStation(*m_station, u"tarvik/test"_s, u"main"_s));
+        QVERIFY(m_rig.start() && startStation(*m_station, u"tarvik/test"_s, u"main"_s));
         m_watch = std::make_unique<Watch>(m_broker.port, u"tarvik/test/#"_s);
         QTRY_VERIFY(m_watch->saw("tarvik/test/availability online"));
     }
@@ -188,6 +189,7 @@ private Q_SLOTS:
             R"({"error":"\"command\" names no command","id":3,"ok":false})");
         row("over 4 KiB", R"({"command":"home","x":")" + QByteArray(4100, 'x') + "\"}", none,
             R"({"error":"message over 4 KiB","ok":false})");
+        row("while transmitting", home, none, R"({"error":"transmitting","ok":false})");
         row("past 20 a second", (home + '\n').repeated(25).trimmed(),
             frame("000000", "00", "53").repeated(20),
             R"({"error":"more than 20 commands a second","ok":false})");
@@ -199,6 +201,10 @@ private Q_SLOTS:
         QFETCH(QByteArray, result);
         if (payload.contains('\n'))
             QTest::qWait(1100); // the earlier rows' commands out of the second
+        const bool keyed = qstrcmp(QTest::currentDataTag(), "while transmitting") == 0;
+        QVERIFY(m_rig.set(keyed ? "T 1" : "T 0"));
+        QTRY_COMPARE(send(m_station->port, "GET", "/api/v1/state").json[u"ptt"_s],
+                     keyed ? u"on"_s : u"off"_s);
         m_station->peer.readAvailable();
         m_watch->seen.clear();
         publish(m_broker.port, u"tarvik/test/command"_s, payload);

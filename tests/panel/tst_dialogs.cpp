@@ -11,7 +11,6 @@
 #include <tarvik/version.h>
 
 #include <QAbstractItemView>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -144,14 +143,12 @@ private Q_SLOTS:
             QTest::keyClick(box, leave);
         };
         enter(Qt::Key_P, dialog->portBox(), rig.port(), Qt::Key_Return);
-        QTest::mouseClick(dialog->interlockBox(), Qt::LeftButton); // armed by following: now off
         enter(Qt::Key_X, dialog->holdBox(), 400, Qt::Key_Return);
         enter(Qt::Key_T, dialog->thresholdBox(), 200, Qt::Key_Escape);
         QCOMPARE(f.peer.readExactly(11), frame("2ad668", "00"));
         QTRY_VERIFY(!w.radioDialog());
         QCOMPARE(f.store->value(Key::FollowPort), QString::number(rig.port()));
         QCOMPARE(f.store->value(Key::FollowThreshold), u"200"_s);
-        QCOMPARE(f.store->value(Key::InterlockEnabled), u"0"_s);
         QCOMPARE(f.store->value(Key::InterlockHoldAfterTx), u"400"_s);
     }
 

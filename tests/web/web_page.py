@@ -130,9 +130,7 @@ def shown(driver, **expected):
 
 def on_the_peer(driver):
     peer, rig_port = Peer(), free_port()  # Hamlib's dummy radio keeps the PTT it is set to
-    rigctld = subprocess.Popen(["rigctld", "-m", "1", "-P", "RIG", "-t", str(rig_port)])
-    atexit.register(rigctld.kill)
-    wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", rig_port)) == 0, 10)
+    atexit.register(subprocess.Popen(["rigctld", "-m", "1", "-P", "RIG", "-t", str(rig_port)]).kill)
     station = Station("--port", peer.device, "--rig", f"127.0.0.1:{rig_port}").start()
     driver.get(station.url)
     check(wait_for(lambda: shown(driver, Frequency="14.050", Connected="green"), 10),
