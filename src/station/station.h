@@ -73,7 +73,7 @@ struct StationState {
     // False while the settings file may not be replaced (its mode or its mount) or the
     // last write failed: what this run changes then lives in memory only.
     bool settingsWritable = true;
-    QString mqttNote;       // why the broker's topics are not the station's, when they are not
+    QString mqttNote; // why the broker's topics are not the station's, when they are not
 
     bool following = false;
     RigFollower::State followState = RigFollower::State::Off;
