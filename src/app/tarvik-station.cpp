@@ -185,16 +185,17 @@ void watchSettingsFile(tarvik::SettingsStore *store, tarvik::Station *station)
 {
     station->watchSettingsFile(store);
     auto said = std::make_shared<bool>(false);
-    auto sayNotWritable = [store, said] {
-        const QString why = store->whyNotWritable();
-        if (std::exchange(*said, true))
-            return;
-        say(u"the settings file %1 cannot be written (%2): this run keeps its settings in "
-            u"memory"_s.arg(store->filePath(), why.isEmpty() ? u"the write failed"_s : why));
+    auto sayNotWritable = [store, said](const QString &why) {
+        if (!std::exchange(*said, true))
+            say(u"the settings file %1 cannot be written (%2): this run keeps its settings in "
+                u"memory"_s.arg(store->filePath(), why));
     };
-    if (!store->whyNotWritable().isEmpty())
-        sayNotWritable();
-    QObject::connect(store, &tarvik::SettingsStore::writeFailed, station, sayNotWritable);
+    if (const QString why = store->whyNotWritable(); !why.isEmpty())
+        sayNotWritable(why);
+    QObject::connect(store, &tarvik::SettingsStore::writeFailed, station, [store, sayNotWritable] {
+        const QString why = store->whyNotWritable();
+        sayNotWritable(why.isEmpty() ? u"the write failed"_s : why);
+    });
 }
 
 } // namespace

@@ -69,7 +69,7 @@ Grant AdmissionPolicy::admit(const Knock &knock, bool tokenNeeded)
     if (grant.refusal.status == 0 || !tokenNeeded)
         return grant.refusal.status == 0 ? grant : Grant{};
     if (failedClosed())
-        return refusedGrant(401, QStringLiteral("the station cannot read its token file"));
+        return refusedGrant(401, failedClosedText());
     return refusedGrant(401, QStringLiteral("a token is needed"));
 }
 
@@ -107,9 +107,7 @@ AdmissionPolicy::Login AdmissionPolicy::login(const QHostAddress &peer, const QB
         return {}; // nothing to trade: every client is let in already
     const Grant grant = byCredential({{}, {}, {}, "Bearer " + token.toString().toUtf8(), {}});
     if (grant.refusal.status != 0)
-        return {{401, failedClosed() ? QStringLiteral("the station cannot read its token file")
-                                     : QStringLiteral("wrong token")},
-                {}};
+        return {{401, failedClosed() ? failedClosedText() : QStringLiteral("wrong token")}, {}};
     return {{}, m_sessions.open(grant.access), grant.access};
 }
 

@@ -88,6 +88,11 @@ public:
     };
     Change setTokens(const Tokens &tokens);
     bool failedClosed() const { return !m_tokens.failed.isEmpty(); }
+    // What every request, login and WebSocket is told while failed closed.
+    static QString failedClosedText()
+    {
+        return QStringLiteral("the station cannot read its token file");
+    }
 
 private:
     const SiteRules &rules();

@@ -181,8 +181,7 @@ QString RemoteServer::reloadTokens(const TokenFiles &files)
     const AdmissionPolicy::Change change = m_policy.setTokens(tokens);
     if (!tokens.failed.isEmpty()) {
         m_tokenRetry.start();
-        closeWebSockets(QStringLiteral("the station cannot read its token file"),
-                        [](const Grant &) { return true; });
+        closeWebSockets(AdmissionPolicy::failedClosedText(), [](const Grant &) { return true; });
         return wasClosed ? QString()
                          : QStringLiteral("every API request is refused (%1 sessions ended) "
                                           "until the token file is good again: %2")
