@@ -24,7 +24,7 @@
 #include <cstring>
 #include <malloc.h>
 #include <poll.h>
-#include <sys/socket.h>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -178,20 +178,38 @@ void MqttBridge::flush()
     if (!m_client || !m_connected)
         return;
     mosquitto *client = m_client.get();
+    // The library closes the socket as soon as DISCONNECT is written. Closed with unread
+    // bytes waiting (the echo of our own "offline" or empty claim), it would be reset, and
+    // the broker would drop what it had not read yet: the last clearings, the DISCONNECT.
+    // So first everything is unsubscribed; once the broker acknowledges that, it has taken
+    // all we sent before and sends nothing more, and what it sent has been read here.
+    mosquitto_message_callback_set(client, nullptr);
+    std::vector<char *> filters;
+    for (QByteArray &filter : m_filters)
+        filters.push_back(filter.data());
+    m_drainMid = -1;
+    if (filters.empty() ||
+        mosquitto_unsubscribe_multiple(client, &m_drainMid, int(filters.size()), filters.data(),
+                                       nullptr) != MOSQ_ERR_SUCCESS)
+        m_drainMid = 0;
+    const qint64 deadline = QDateTime::currentMSecsSinceEpoch() + 1000;
+    while (m_drainMid != 0 && mosquitto_socket(client) >= 0) {
+        const qint64 left = deadline - QDateTime::currentMSecsSinceEpoch();
+        pollfd io{mosquitto_socket(client),
+                  short(POLLIN | (mosquitto_want_write(client) ? POLLOUT : 0)), 0};
+        if (left <= 0 || ::poll(&io, 1, int(left)) < 0)
+            break;
+        if ((io.revents & POLLOUT) && mosquitto_loop_write(client, 1) != MOSQ_ERR_SUCCESS)
+            break;
+        if ((io.revents & (POLLIN | POLLHUP | POLLERR)) &&
+            mosquitto_loop_read(client, 1) != MOSQ_ERR_SUCCESS)
+            break;
+    }
     mosquitto_disconnect(client);
     for (int i = 0; i < 20 && mosquitto_socket(client) >= 0 && mosquitto_want_write(client); ++i) {
         pollfd out{mosquitto_socket(client), POLLOUT, 0};
         ::poll(&out, 1, 50);
         mosquitto_loop_write(client, 1);
-    }
-    // Closed with unread bytes waiting, the socket would be reset, and the broker might
-    // drop what it had not read yet; after DISCONNECT it closes its end, so read to that.
-    const int fd = mosquitto_socket(client);
-    char sink[4096];
-    for (int i = 0; fd >= 0 && i < 20; ++i) {
-        pollfd in{fd, POLLIN, 0};
-        if (::poll(&in, 1, 50) > 0 && ::recv(fd, sink, sizeof sink, MSG_DONTWAIT) <= 0)
-            break;
     }
 }
 
@@ -245,6 +263,11 @@ bool MqttBridge::configure(mosquitto *client)
     });
     mosquitto_message_callback_set(client, [](mosquitto *, void *self, const mosquitto_message *m) {
         static_cast<MqttBridge *>(self)->onMessage(*m);
+    });
+    mosquitto_unsubscribe_callback_set(client, [](mosquitto *, void *self, int mid) {
+        auto *bridge = static_cast<MqttBridge *>(self);
+        if (mid == bridge->m_drainMid)
+            bridge->m_drainMid = 0;
     });
     int rc = MOSQ_ERR_SUCCESS;
     if (!m_options.userName.isEmpty())
@@ -317,6 +340,7 @@ void MqttBridge::afterLoop(int rc)
 void MqttBridge::drop()
 {
     m_connected = m_holding = false;
+    m_filters.clear();
     m_lost.clear();
     m_next = Next::Stay;
     for (QSocketNotifier *notifier : {m_read, m_write}) {
@@ -378,7 +402,7 @@ void MqttBridge::onConnect(int rc)
     m_theirs.clear();
     m_theirsOnline = false;
     for (const char *leaf : {"claim/#", "availability"})
-        mosquitto_subscribe(m_client.get(), nullptr, topic(leaf).constData(), 1);
+        subscribe(topic(leaf), 1);
     // Whatever is retained comes before the echo of what is published after subscribing.
     if (m_phase == Phase::Probe)
         publish(topic("claim/ask"), m_claim, false);
@@ -391,15 +415,14 @@ void MqttBridge::hold()
 {
     m_holding = true;
     if (m_options.commands)
-        mosquitto_subscribe(m_client.get(), nullptr, topic("command").constData(), 0);
+        subscribe(topic("command"), 0);
     publish(topic("availability"), "online", true);
     publishController(true);
     if (m_options.discovery) {
         for (const auto &[where, document] : discoveryDocuments(m_options))
             publish(where.toUtf8(), document, true);
         if (const QString old = legacyNodeId(m_options.prefix); old != nodeId(m_options.prefix))
-            mosquitto_subscribe(m_client.get(), nullptr,
-                                u"homeassistant/+/%1/+/config"_s.arg(old).toUtf8().constData(), 0);
+            subscribe(u"homeassistant/+/%1/+/config"_s.arg(old).toUtf8(), 0);
     }
     publishState(true);
     m_station->setMqttNote({});
@@ -513,6 +536,12 @@ void MqttBridge::command(const QByteArray &payload)
     }
     log(u"command %1 %2"_s.arg(outcome.command, outcome.error.isEmpty() ? u"ok"_s : outcome.error));
     publish(topic("result"), json(result), false);
+}
+
+void MqttBridge::subscribe(const QByteArray &filter, int qos)
+{
+    m_filters.append(filter);
+    mosquitto_subscribe(m_client.get(), nullptr, filter.constData(), qos);
 }
 
 // Always QoS 0: every connection is a new clean session, so QoS 1 would retry nothing,

@@ -93,6 +93,7 @@ private:
     void flush();
     void command(const QByteArray &payload);
     void refuseRetained();
+    void subscribe(const QByteArray &filter, int qos);
     void publish(const QByteArray &where, const QByteArray &payload, bool retain);
     void publishState(bool always);
     void setStatus(const QString &status);
@@ -120,7 +121,9 @@ private:
     qint64 m_connectDeadline = 0;
     bool m_connected = false;
     bool m_running = false;
-    QString m_lost; // noted by a callback, acted on after the library returns
+    QList<QByteArray> m_filters; // subscribed on this connection
+    int m_drainMid = 0;          // the unsubscribe that closes it, until acknowledged
+    QString m_lost;              // noted by a callback, acted on after the library returns
     QByteArray m_publishedState;
     remote::RateLimiter m_rate{kCommandsPerSecond};
     QString m_status;
