@@ -11,7 +11,6 @@
 #include "radiodialog.h"
 #include "remoteconfig.h"
 #include "remotedialog.h"
-#include "remoteserver.h"
 #include "settingsstore.h"
 #include "setupdialog.h"
 #include "station.h"
@@ -101,7 +100,7 @@ MainWindow::~MainWindow()
 {
     m_bridge.reset();
     disconnect(m_station, nullptr, this, nullptr);
-    delete m_server;
+    m_server.reset();
 }
 
 // Everything is read before anything is applied, and nothing is saved meanwhile: a
@@ -239,21 +238,18 @@ void MainWindow::showRemoteTip(const StationState &state)
 // in use. Empty when all went as asked; otherwise why not (and notServing() says it).
 QString MainWindow::serveRemote(const remote::RemoteOverrides &run)
 {
-    delete m_server;
-    m_server = nullptr;
+    m_server.reset();
     m_servingUrl.clear();
     showRemoteTip(m_station->state());
     if (!m_remote.enabled && run.listen.isEmpty())
         return {};
     QString why;
     const auto options = remote::remoteOptions(m_remote, run, why);
-    if (options) {
-        m_server = new remote::RemoteServer(m_station, *options, this);
-        if (!m_server->start()) {
-            why = m_server->errorString();
-            delete m_server;
-            m_server = nullptr;
-        }
+    if (options)
+        m_server = remote::openServer(m_station, *options, this, why);
+    if (m_server && !m_server->start()) {
+        why = m_server->errorString();
+        m_server.reset();
     }
     if (!m_server) {
         Q_EMIT notServing(why);

@@ -4,6 +4,7 @@
 #include "indicator.h"
 #include "mqttconfig.h"
 #include "paneltables.h"
+#include "servermodule.h"
 #include "settings.h"
 
 #include <QHash>
@@ -26,10 +27,6 @@ class SettingsStore;
 class Station;
 enum class CommandResult : int;
 struct StationState;
-namespace remote {
-class RemoteServer;
-struct RemoteOverrides;
-} // namespace remote
 
 // The desktop panel: a view over one Station.
 //
@@ -84,7 +81,6 @@ public:
     QWidget *helpWindow() const { return m_helpWindow.data(); }
     QWidget *radioDialog() const { return m_radioDialog.data(); }
     QWidget *remoteDialog() const { return m_remoteDialog.data(); }
-    remote::RemoteServer *remoteServer() const { return m_server; }
 
     // A control whose command the transmit interlock refused says why in its tool tip,
     // until the radio receives again; nothing beeps.
@@ -157,8 +153,8 @@ private:
     QLabel *m_txCaption = nullptr;
     RemoteSettings m_remote;
     QString m_listenForThisRun;
-    QString m_servingUrl; // empty: not serving
-    remote::RemoteServer *m_server = nullptr;
+    QString m_servingUrl;                           // empty: not serving
+    std::unique_ptr<remote::ServerHandle> m_server; // from the module, while serving
     MqttSettings m_mqtt;
     mqtt::MqttOverrides m_mqttForThisRun;
     std::unique_ptr<mqtt::BridgeHandle> m_bridge; // from the module, while a broker is set

@@ -1,5 +1,6 @@
 #include "remoteconfig.h"
 
+#include "rigendpoint.h"
 #include "site.h"
 #include "token.h"
 
@@ -10,6 +11,19 @@
 using namespace Qt::StringLiterals;
 
 namespace tarvik::remote {
+
+std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text)
+{
+    const auto endpoint = rig::parseEndpoint(text.trimmed(), kDefaultListenPort);
+    if (!endpoint)
+        return std::nullopt;
+    const QHostAddress address(endpoint->host == QStringLiteral("localhost")
+                                   ? QStringLiteral("127.0.0.1")
+                                   : endpoint->host);
+    if (address.isNull())
+        return std::nullopt;
+    return std::pair{address, endpoint->port};
+}
 
 QString listenRefusal(const QHostAddress &address, bool hasToken)
 {

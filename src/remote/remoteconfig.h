@@ -1,14 +1,33 @@
 #pragma once
 
-#include "remoteserver.h"
 #include "settings.h"
+#include "token.h"
 
 #include <QHostAddress>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace tarvik::remote {
+
+// The API's own port when the listening address names none.
+inline constexpr quint16 kDefaultListenPort = 8732;
+
+struct RemoteOptions {
+    QHostAddress address{QHostAddress::LocalHost};
+    quint16 port = kDefaultListenPort;
+    TokenFiles tokenFiles; // read again by reloadTokens()
+    Tokens tokens;         // none: only allowed on loopback
+    QStringList hosts;     // extra names a client may put in Host
+    QString certFile;      // both set: TLS
+    QString keyFile;
+    QString version; // reported in the state
+};
+
+// "ADDRESS:PORT", "[IPv6]:PORT" or "ADDRESS" (the default port).
+std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text);
 
 // How both front ends decide where and how the API is served: the stored [Remote]
 // section, with what the command line gives for one run laid over it. tarvik-station

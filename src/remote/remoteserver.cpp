@@ -1,7 +1,5 @@
 #include "remoteserver.h"
 
-#include "rigendpoint.h"
-
 #include "command.h"
 #include "connectionguard.h"
 #include "dispatch.h"
@@ -58,19 +56,6 @@ QByteArray json(const QJsonObject &object)
 }
 
 } // namespace
-
-std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text)
-{
-    const auto endpoint = rig::parseEndpoint(text.trimmed(), kDefaultListenPort);
-    if (!endpoint)
-        return std::nullopt;
-    const QHostAddress address(endpoint->host == QStringLiteral("localhost")
-                                   ? QStringLiteral("127.0.0.1")
-                                   : endpoint->host);
-    if (address.isNull())
-        return std::nullopt;
-    return std::pair{address, endpoint->port};
-}
 
 RemoteServer::RemoteServer(Station *station, const RemoteOptions &options, QObject *parent)
     : QAbstractHttpServer(parent)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "admission.h"
+#include "remoteconfig.h"
 
 #include <QAbstractHttpServer>
 #include <QByteArray>
@@ -27,23 +28,6 @@ class Station;
 namespace remote {
 
 class ConnectionGuard;
-
-// The API's own port when the listening address names none.
-inline constexpr quint16 kDefaultListenPort = 8732;
-
-struct RemoteOptions {
-    QHostAddress address{QHostAddress::LocalHost};
-    quint16 port = kDefaultListenPort;
-    TokenFiles tokenFiles; // read again by reloadTokens()
-    Tokens tokens;         // none: only allowed on loopback
-    QStringList hosts;     // extra names a client may put in Host
-    QString certFile;      // both set: TLS
-    QString keyFile;
-    QString version; // reported in the state
-};
-
-// "ADDRESS:PORT", "[IPv6]:PORT" or "ADDRESS" (the default port).
-std::optional<std::pair<QHostAddress, quint16>> parseListen(const QString &text);
 
 // The HTTP and WebSocket API over one Station: a second front end beside the panel,
 // which may host it too (construct, start(), watch clientsChanged()).

@@ -1,6 +1,6 @@
 #include "remotedialog.h"
 
-#include "remoteserver.h"
+#include "remoteconfig.h"
 #include "token.h"
 
 #include <QCheckBox>

@@ -36,6 +36,7 @@ installed=1
 
 for file in \
   /usr/bin/tarvik-desk /usr/bin/tarvik-sim /usr/bin/tarvik-station /usr/lib/tarvik/tarvik-mqtt.so \
+  /usr/lib/tarvik/tarvik-remote.so \
   /usr/lib/systemd/system/tarvik-station.service /usr/lib/systemd/system/tarvik-station@.service \
   /usr/share/applications/tarvik-desk.desktop \
   /usr/share/icons/hicolor/scalable/apps/tarvik-desk.svg \
@@ -57,6 +58,8 @@ done
 ok "desktop entry, metainfo and manual pages validate"
 
 ! ldd /usr/bin/tarvik-desk /usr/bin/tarvik-sim | grep "not found" || fail "unresolved libraries"
+# The panel opens the HTTP server and the MQTT client as modules, only when it uses them.
+! ldd /usr/bin/tarvik-desk | grep -E "libQt6(HttpServer|WebSockets)|libmosquitto" || fail "tarvik-desk links a module's library"
 version=$(dpkg-query -W -f='${Version}' tarvik-desk)
 for program in tarvik-desk tarvik-sim tarvik-station; do
   QT_QPA_PLATFORM=offscreen "/usr/bin/$program" --version | grep -q "$version" || fail "$program --version"
@@ -69,15 +72,16 @@ done
 cat >"$work/run.sh" <<'RUN'
 export XDG_CONFIG_HOME=$1/config XDG_RUNTIME_DIR=$1/run QT_QPA_PLATFORM=xcb
 mkdir -p -m 700 "$XDG_RUNTIME_DIR" && cd /
-/usr/bin/tarvik-desk --simulate >"$1/panel.log" 2>&1 & pid=$!
+/usr/bin/tarvik-desk --simulate --listen 127.0.0.1:18732 >"$1/panel.log" 2>&1 & pid=$!
 window=$(timeout 30 xdotool search --sync --onlyvisible --name "Pellow Tarvik Virtual Control Panel" | head -1)
 sleep 3
 kill -0 "$pid" && [ -n "$window" ] || { echo "FAIL: no panel window"; cat "$1/panel.log"; exit 1; }
+curl -fsS http://127.0.0.1:18732/api/v1/state | grep -q '"version"' || { echo "FAIL: no API"; exit 1; }
 xdotool windowfocus --sync "$window" key F1
 help=$(timeout 10 xdotool search --sync --onlyvisible --name " Help" getwindowname | head -1)
 kill "$pid"
 case "$help" in *Contents*) ;; *) echo "FAIL: F1 did not open the help: '$help'"; exit 1 ;; esac
 RUN
 xvfb-run -a -s "-screen 0 1280x1024x24" bash "$work/run.sh" "$work" || fail "the installed panel did not run"
-ok "the installed tarvik-desk --simulate runs, maps its window and finds its help"
+ok "the installed tarvik-desk --simulate runs, maps its window, serves the API and finds its help"
 echo "all checks passed"
