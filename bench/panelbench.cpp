@@ -12,8 +12,8 @@
 //                             moves a real rigctld N times between 20 m and 15 m; for
 //                             each move, the time from the set command written to
 //                             rigctld until the whole frame can be read on the far end
-//   bench-panel poll MODE N   runs N status polls against replies written here before
-//                             each one; MODE "changed" alternates two frames that
+//   bench-panel poll MODE N   runs N status polls, each answered here once its request
+//                             is out; MODE "changed" alternates two frames that
 //                             differ in everything the panel shows, "unchanged" sends
 //                             one frame every time. Run under callgrind with
 //                             --collect-atstart=no: only the polls and the repaints
@@ -53,6 +53,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 using namespace tarvik;
@@ -106,17 +107,17 @@ struct Panel {
         }
     }
 
-    // Puts a reply on the line and lets the port gather it, as the event loop would
-    // between two ticks.
+    // Puts a reply on the line and returns once all of it can be read on the panel's
+    // side, without letting the panel read it: that is the event loop's next turn.
     bool reply(const QByteArray &frame)
     {
-        QSerialPort *port = station->port().serialPort();
+        const int fd = int(station->port().serialPort()->handle());
         peer.write(frame);
         const QDeadlineTimer deadline(5000);
-        while (port->bytesAvailable() < frame.size()) {
+        for (int queued = 0; ::ioctl(fd, FIONREAD, &queued) == 0 && queued < frame.size();) {
             if (deadline.hasExpired())
                 return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            ::usleep(100);
         }
         return true;
     }
@@ -281,17 +282,25 @@ int pollCost(bool changing, int ticks)
     const QByteArray a = QByteArray::fromHex("40410015704800403130 0d");
     const QByteArray b = QByteArray::fromHex("404100201ea801903130 0d");
 
+    // A tick writes the request; the controller's reply then comes (its part is not
+    // counted), and the event loop's next turn reads it, ends the poll and repaints.
+    const auto counting = [](bool counted) {
+        if (counted)
+            CALLGRIND_TOGGLE_COLLECT;
+    };
+    const QTimer *waiting = panel.station->findChild<QTimer *>(QStringLiteral("replyDeadline"));
     auto tick = [&](const QByteArray &frame, bool counted) {
+        panel.drain();
+        counting(counted);
+        QMetaObject::invokeMethod(panel.pollTimer(), "timeout", Qt::DirectConnection);
+        counting(counted);
         if (!panel.reply(frame))
             return false;
-        panel.drain();
-        if (counted)
-            CALLGRIND_TOGGLE_COLLECT;
-        QMetaObject::invokeMethod(panel.pollTimer(), "timeout", Qt::DirectConnection);
-        // The repaints the tick asked for are part of its cost.
+        counting(counted);
+        for (const QDeadlineTimer deadline(5000); waiting->isActive() && !deadline.hasExpired();)
+            QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents();
-        if (counted)
-            CALLGRIND_TOGGLE_COLLECT;
+        counting(counted);
         return w.receivedBox()->text() == QString::fromLatin1(frame.toHex().toUpper());
     };
 
