@@ -131,12 +131,11 @@ struct Service {
             remote = nextRemote;
     }
 
-    // A bridge by the options now in use; one moving to another prefix leaves the old
-    // one clean, so that no dashboard goes on showing a station that is elsewhere.
+    // A bridge by the options now in use.
     void publish(const std::optional<tarvik::mqtt::MqttOptions> &next)
     {
         if (bridge) {
-            if (!next || next->prefix != mqtt->prefix)
+            if (tarvik::mqtt::leavesPrefix(*mqtt, next))
                 bridge->leave();
             else
                 bridge->stop();

@@ -22,6 +22,7 @@ public:
     ~Handle() override { delete m_bridge.data(); }
     void start() override { m_bridge->start(); }
     void stop() override { m_bridge->stop(); }
+    void leave() override { m_bridge->leave(); }
     QString status() const override { return m_bridge->status(); }
 
 private:

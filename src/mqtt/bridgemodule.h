@@ -24,6 +24,7 @@ public:
     virtual ~BridgeHandle() = default;
     virtual void start() = 0;
     virtual void stop() = 0;
+    virtual void leave() = 0; // as MqttBridge::leave(): the prefix left clean
     virtual QString status() const = 0;
 };
 

@@ -104,6 +104,11 @@ std::optional<MqttOptions> mqttOptions(const MqttSettings &stored, const MqttOve
     return options;
 }
 
+bool leavesPrefix(const MqttOptions &now, const std::optional<MqttOptions> &next)
+{
+    return !next || next->prefix != now.prefix;
+}
+
 QString mqttChanges(const MqttOptions &before, const MqttOptions &after)
 {
     QStringList out;

@@ -34,6 +34,12 @@ struct MqttOptions {
 // without any secret; empty when nothing does.
 QString mqttChanges(const MqttOptions &before, const MqttOptions &after);
 
+// Whether a bridge publishing by `now` leaves its prefix clean as it goes (offline, its
+// retained state and discovery documents cleared): when it moves to another prefix, or
+// `next` is none (MQTT turned off). So that no dashboard goes on showing a station that is
+// elsewhere; the station's reload and the panel's Preferences follow this one rule.
+bool leavesPrefix(const MqttOptions &now, const std::optional<MqttOptions> &next);
+
 // What a command line sets for one run; an empty field leaves the stored value.
 struct MqttOverrides {
     QString url;

@@ -261,16 +261,19 @@ QString MainWindow::serveRemote(const remote::RemoteOverrides &run)
     return {};
 }
 
-// Like serveRemote(): any bridge goes first, saying "offline"; a new one publishes by
-// the values now in use.
+// Like serveRemote(): any bridge goes first, saying "offline", and leaving its prefix
+// clean when it moves elsewhere; a new one publishes by the values now in use.
 QString MainWindow::serveMqtt()
 {
-    m_bridge.reset();
-    showRemoteTip(m_station->state());
-    if (!m_mqtt.enabled && m_mqttForThisRun.url.isEmpty())
-        return {};
     QString why;
-    const auto options = mqtt::mqttOptions(m_mqtt, m_mqttForThisRun, {}, why);
+    std::optional<mqtt::MqttOptions> options;
+    if (m_mqtt.enabled || !m_mqttForThisRun.url.isEmpty())
+        options = mqtt::mqttOptions(m_mqtt, m_mqttForThisRun, {}, why);
+    if (m_bridge && mqtt::leavesPrefix(*m_bridgeOptions, options))
+        m_bridge->leave();
+    m_bridge.reset();
+    m_bridgeOptions.reset();
+    showRemoteTip(m_station->state());
     if (!options)
         return why;
     m_bridge = mqtt::openBridge(
@@ -283,6 +286,7 @@ QString MainWindow::serveMqtt()
         why);
     if (!m_bridge)
         return why;
+    m_bridgeOptions = options;
     m_bridge->start();
     return {};
 }

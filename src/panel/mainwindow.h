@@ -157,7 +157,8 @@ private:
     std::unique_ptr<remote::ServerHandle> m_server; // from the module, while serving
     MqttSettings m_mqtt;
     mqtt::MqttOverrides m_mqttForThisRun;
-    std::unique_ptr<mqtt::BridgeHandle> m_bridge; // from the module, while a broker is set
+    std::unique_ptr<mqtt::BridgeHandle> m_bridge;     // from the module, while a broker is set
+    std::optional<mqtt::MqttOptions> m_bridgeOptions; // what m_bridge publishes by
     QAction *m_followAction = nullptr;
     QAction *m_traceAction = nullptr;
     // Buttons whose access key a menu title uses too: the button gets it.

@@ -50,6 +50,7 @@ public:
     QLineEdit *statusLine() const { return m_status; }
     QCheckBox *mqttEnabledBox() const { return m_mqttEnabled; }
     QLineEdit *mqttBrokerEdit() const { return m_mqttEdits[0]; }
+    QLineEdit *mqttPrefixEdit() const { return m_mqttEdits[1]; }
     QLineEdit *mqttStatusLine() const { return m_mqttStatus; }
     // The broker's state as it changes, while the dialog is open.
     void showMqttStatus(const QString &status);

@@ -2,6 +2,7 @@
 // panel and the API show one state. The Remote Access dialog stores what it turns on,
 // the API and MQTT, and the Remote lamp follows the clients.
 
+#include "broker.h"
 #include "lookrows.h"
 #include "panelfixture.h"
 #include "remotedialog.h"
@@ -115,19 +116,38 @@ private Q_SLOTS:
         QVERIFY(f.window->indicator(u"Remote lamp"_s)->toolTip().contains(u"127.0.0.1"_s));
         ws.close();
         QTRY_COMPARE(f.colour(u"Remote lamp"_s), u"grey"_s);
-        // A broker that is not there: stored all the same, and said in the lamp's tip. The
-        // MQTT library is loaded then, and not before.
-        QVERIFY(!mapped("/libmosquitto.so"));
-        const QString url = u"mqtt://127.0.0.1:%1"_s.arg(freeLoopbackPort());
+    }
+
+    // MQTT turned on in the dialog is stored in one write, loads the MQTT library and
+    // publishes; a new prefix leaves the old one clean, as SIGHUP does the station's.
+    void mqttThroughTheDialog()
+    {
+        QTemporaryDir dir;
+        Broker broker;
+        QVERIFY(broker.start(dir.path()));
+        PanelFixture f;
+        f.presetFile("[Mqtt]\nPrefix=tarvik/a\nUserName=tarvik\nPasswordFile=" +
+                     dir.filePath(u"password"_s).toUtf8() + '\n');
+        f.startActive();
+        f.press(u"mnuRemote"_s);
+        auto *dialog = qobject_cast<RemoteDialog *>(f.window->remoteDialog());
+        QSignalSpy written(f.store, &SettingsStore::written);
+        const QString url = u"mqtt://127.0.0.1:%1"_s.arg(broker.port);
         dialog->mqttBrokerEdit()->setText(url);
-        written.clear();
         dialog->mqttEnabledBox()->click();
         QCOMPARE(written.size(), 1);
-        QVERIFY2(f.file().contains("[Mqtt]\nEnabled=1\nUrl=" + url.toUtf8()), f.file().constData());
-        QTRY_VERIFY(dialog->mqttStatusLine()->text().startsWith(u"cannot reach "_s + url));
+        QVERIFY2(f.file().contains("Enabled=1") && f.file().contains(url.toUtf8()), f.file());
         QVERIFY(mapped("/libmosquitto.so"));
-        QVERIFY(
-            f.window->indicator(u"Remote lamp"_s)->toolTip().contains(u"\nMQTT: cannot reach"_s));
+        QTRY_VERIFY(dialog->mqttStatusLine()->text().startsWith(u"connected to "_s + url));
+        QVERIFY(f.window->indicator(u"Remote lamp"_s)->toolTip().contains(u"\nMQTT: connected"_s));
+        Watch moved(broker.port, u"tarvik/b/availability"_s);
+        dialog->mqttPrefixEdit()->selectAll();
+        QTest::keyClicks(dialog->mqttPrefixEdit(), u"tarvik/b"_s);
+        QTest::keyClick(dialog->mqttPrefixEdit(), Qt::Key_Return);
+        QTRY_VERIFY(moved.saw("tarvik/b/availability online"));
+        Watch old(broker.port, u"tarvik/a/#"_s), ha(broker.port, u"homeassistant/+/tarvik_a/#"_s);
+        QTest::qWait(1000);
+        QCOMPARE(old.lines() + ha.lines(), {"tarvik/a/availability offline"});
     }
 };
 
